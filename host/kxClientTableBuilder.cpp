@@ -1,0 +1,59 @@
+#include "kxClientTableBuilder.h"
+
+#include "kxRecordAccess.h"
+#include "records/kxClientRecord.h"
+
+#include <new>
+#include <stdexcept>
+
+namespace {
+template <typename T>
+T *allocateZeroed(std::size_t size)
+{
+    void *memory = std::calloc(1, size);
+    if (!memory)
+        throw std::bad_alloc();
+    return static_cast<T *>(memory);
+}
+} // namespace
+
+KxClientTableBuilder::KxClientTableBuilder()
+    : m_table(allocateZeroed<_kxClientTable>(sizeof(_kxClientTable)))
+{
+}
+
+int KxClientTableBuilder::addClient(const QString &name)
+{
+    if (m_clients.size() >= std::size_t(kx::ClientTable::kMaxClients))
+        throw std::length_error("a client table holds at most 32767 clients");
+    auto *record = allocateZeroed<unsigned char>(kx::Client::kRecordSize);
+    m_clients.emplace_back(record);
+    kx::Client::NameField field;
+    field.assign(name);
+    kx::writeAt(record, kx::Client::kNameOffset, field);
+    kx::writeAt(record, kx::Client::kMessageBoxOffset, kx::Client::MessageBoxField());
+    const int index = int(m_clients.size()) - 1;
+    m_table->clients[index] = record;
+    m_table->count = qint16(m_clients.size());
+    return index;
+}
+
+QString KxClientTableBuilder::clientName(int index) const
+{
+    return kx::loadString<kx::Client::NameField>(m_clients[std::size_t(index)].get(), kx::Client::kNameOffset)
+        .toQString();
+}
+
+QString KxClientTableBuilder::messageBox(int index) const
+{
+    return kx::readText<kx::Client::MessageBoxField::capacity()>(m_clients[std::size_t(index)].get(),
+                                                                 kx::Client::kMessageBoxOffset);
+}
+
+void KxClientTableBuilder::setMessageBox(int index, const QString &text)
+{
+    kx::Client::MessageBoxField box;
+    box.assign(text);
+    box.clearUnused();
+    kx::writeAt(m_clients[std::size_t(index)].get(), kx::Client::kMessageBoxOffset, box);
+}

@@ -1,0 +1,39 @@
+// The server's client table with its client records. The table object is
+// 161 MB; it is allocated zeroed, so the pages nobody touches cost nothing.
+#ifndef KXCLIENTTABLEBUILDER_H
+#define KXCLIENTTABLEBUILDER_H
+
+#include "kxServerRecords.h"
+
+#include <QtCore/QString>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+class KxClientTableBuilder
+{
+public:
+    KxClientTableBuilder();
+
+    _kxClientTable *table() noexcept { return m_table.get(); }
+    int clientCount() const noexcept { return int(m_clients.size()); }
+
+    // Adds a zeroed client record with that name (Latin-1, cut to 50); returns its index.
+    int addClient(const QString &name);
+    unsigned char *client(int index) noexcept { return m_clients[std::size_t(index)].get(); }
+
+    QString clientName(int index) const;
+    QString messageBox(int index) const;
+    void setMessageBox(int index, const QString &text);
+
+private:
+    struct FreeDeleter
+    {
+        void operator()(void *p) const noexcept { std::free(p); }
+    };
+    std::unique_ptr<_kxClientTable, FreeDeleter> m_table;
+    std::vector<std::unique_ptr<unsigned char, FreeDeleter>> m_clients;
+};
+
+#endif // KXCLIENTTABLEBUILDER_H

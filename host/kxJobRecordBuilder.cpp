@@ -1,0 +1,58 @@
+#include "kxJobRecordBuilder.h"
+
+#include <cstring>
+
+KxJobRecordBuilder::KxJobRecordBuilder()
+    : m_job(new _kxJob())
+{
+    std::memset(static_cast<void *>(m_job.get()), 0, sizeof(_kxJob));
+    int i = 0;
+    for (const kx::Job::LayoutMarker &marker : kx::Job::kLayoutMarkers) {
+        m_job->layoutMarkers[i++] = marker.code;
+        m_job->layoutMarkers[i++] = 1;
+    }
+}
+
+void KxJobRecordBuilder::setId(const std::array<unsigned char, 8> &id) noexcept
+{
+    std::memcpy(m_job->id, id.data(), id.size());
+}
+
+void KxJobRecordBuilder::setId(quint8 letterByte, quint32 number) noexcept
+{
+    std::array<unsigned char, 8> id{};
+    id[0] = letterByte;
+    for (int i = 0; i < 4; ++i)
+        id[std::size_t(3 + i)] = static_cast<unsigned char>(number >> (8 * i));
+    setId(id);
+}
+
+void KxJobRecordBuilder::setProgressCode(quint8 code) noexcept
+{
+    m_job->progressCode = code;
+}
+
+void KxJobRecordBuilder::setScene(const QString &text) noexcept
+{
+    m_job->scene.assign(text);
+}
+
+void KxJobRecordBuilder::setImage(const QString &text) noexcept
+{
+    m_job->image.assign(text);
+}
+
+void KxJobRecordBuilder::setImageExtension(const QString &text) noexcept
+{
+    m_job->imageExtension.assign(text);
+}
+
+void KxJobRecordBuilder::setInfoText(const QString &text) noexcept
+{
+    m_job->infoText.assign(text);
+}
+
+void KxJobRecordBuilder::setRecipients(const QString &text) noexcept
+{
+    m_job->recipients.assign(text);
+}

@@ -1,0 +1,36 @@
+// A job record as the server lays it out: valid layout markers, the rest zero
+// until set.
+#ifndef KXJOBRECORDBUILDER_H
+#define KXJOBRECORDBUILDER_H
+
+#include "kxServerRecords.h"
+
+#include <QtCore/QString>
+
+#include <array>
+#include <memory>
+
+class KxJobRecordBuilder
+{
+public:
+    KxJobRecordBuilder();
+
+    _kxJob *record() noexcept { return m_job.get(); }
+    unsigned char *bytes() noexcept { return reinterpret_cast<unsigned char *>(m_job.get()); }
+
+    void setId(const std::array<unsigned char, 8> &id) noexcept;
+    // The job ID as its two parts: the letter byte and the number of bytes 3 to 6.
+    void setId(quint8 letterByte, quint32 number) noexcept;
+    void setProgressCode(quint8 code) noexcept;
+    // Texts are cut to their field's capacity.
+    void setScene(const QString &text) noexcept;
+    void setImage(const QString &text) noexcept;
+    void setImageExtension(const QString &text) noexcept;
+    void setInfoText(const QString &text) noexcept;
+    void setRecipients(const QString &text) noexcept;
+
+private:
+    std::unique_ptr<_kxJob> m_job;
+};
+
+#endif // KXJOBRECORDBUILDER_H

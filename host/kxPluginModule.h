@@ -1,0 +1,40 @@
+// A notification plug-in loaded the way the server loads one: by path, with
+// its four exports resolved by name.
+#ifndef KXPLUGINMODULE_H
+#define KXPLUGINMODULE_H
+
+#include "kxNotifyPluginApi.h"
+
+#include <QtCore/QLibrary>
+#include <QtCore/QString>
+
+class KxPluginModule
+{
+public:
+    explicit KxPluginModule(const QString &path);
+    ~KxPluginModule();
+    KxPluginModule(const KxPluginModule &) = delete;
+    KxPluginModule &operator=(const KxPluginModule &) = delete;
+
+    // Loads the library and resolves all four exports; false with errorString() otherwise.
+    bool load();
+    bool unload();
+    bool isLoaded() const noexcept { return m_notify != nullptr; }
+    QString errorString() const { return m_error; }
+    QString path() const { return m_library.fileName(); }
+
+    int init() const { return m_init(); }
+    int info(_kxPluginInfo *record) const { return m_info(record); }
+    int notify(_kxNotifyParams *params) const { return m_notify(params); }
+    int exit() const { return m_exit(); }
+
+private:
+    QLibrary m_library;
+    QString m_error;
+    kxPluginInitFunction m_init = nullptr;
+    kxPluginInfoFunction m_info = nullptr;
+    kxPluginNotifyFunction m_notify = nullptr;
+    kxPluginExitFunction m_exit = nullptr;
+};
+
+#endif // KXPLUGINMODULE_H

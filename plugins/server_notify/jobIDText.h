@@ -1,0 +1,20 @@
+// The job ID text: the short form people know a job by, such as {KT9a}.
+#ifndef JOBIDTEXT_H
+#define JOBIDTEXT_H
+
+#include <QtCore/QString>
+
+#include <array>
+
+namespace kx {
+
+// The 8-byte job ID value as it lies in the job record.
+using JobId = std::array<unsigned char, 8>;
+
+QString jobIDText(JobId id);
+// The job ID text of a job record.
+QString jobIDTextOfJob(const void *job);
+
+} // namespace kx
+
+#endif // JOBIDTEXT_H

@@ -1,0 +1,29 @@
+#include "layoutGuards.h"
+
+#include "kxLineBreakConstants.h"
+#include "kxRecordAccess.h"
+#include "records/kxJobRecord.h"
+#include "records/kxServerSdkRecord.h"
+
+bool kx::hasJobLayout(const void *job) noexcept
+{
+    for (const Job::LayoutMarker &marker : Job::kLayoutMarkers) {
+        if (readAt<quint16>(job, marker.codeOffset) != marker.code)
+            return false;
+        if (readAt<quint16>(job, marker.codeOffset + 2) == 0)
+            return false;
+    }
+    return true;
+}
+
+bool kx::hasNotifySdkLayout(const void *sdkObject) noexcept
+{
+    return readAt<quint16>(sdkObject, ServerSdk::kLayoutMarkerOffset) == ServerSdk::kLayoutMarker
+           && readAt<quint32>(sdkObject, ServerSdk::kEndMarkerOffset) == ServerSdk::kEndMarker;
+}
+
+bool kx::hasInfoSdkLayout(const void *sdkObject) noexcept
+{
+    return readAt<quint16>(sdkObject, ServerSdk::kVersionOffset) == ServerSdk::kVersion
+           && readAt<quint32>(sdkObject, ServerSdk::kVersionCopyOffset) == ServerSdk::kVersion;
+}

@@ -1,0 +1,40 @@
+#include "notifyJob.h"
+
+#include "jobIDText.h"
+#include "kxLineBreakConstants.h"
+#include "kxNotifyPluginApi.h"
+#include "kxRecordAccess.h"
+#include "layoutGuards.h"
+#include "records/kxJobRecord.h"
+#include "records/kxNotifyParamsRecord.h"
+#include "records/kxServerSdkRecord.h"
+#include "serverLog.h"
+
+namespace {
+const QString kStartLine = QStringLiteral("pNotify kxMessage started for job ");
+const QString kNoRecipientWarning = QStringLiteral("pNotify kxMessage: No Client Name specified");
+} // namespace
+
+int kx::notifyJob(const void *params)
+{
+    // A null record gets the layout verdict: there is nothing to log to or read.
+    if (!params)
+        return ResultLayoutMismatch;
+    auto *log = readAt<__KXSDK *>(params, NotifyParams::kSdkPointerOffset);
+    const void *job = readAt<const void *>(params, NotifyParams::kJobPointerOffset);
+    if (!log || !job)
+        return ResultLayoutMismatch;
+    const auto *sdkObject = addressAt<const unsigned char>(log, -std::ptrdiff_t(ServerSdk::kInterfaceOffset));
+
+    // Written before any check, so a server sees which job a mismatch concerns.
+    logProgress(*log, kStartLine + jobIDTextOfJob(job));
+    if (!hasJobLayout(job) || !hasNotifySdkLayout(sdkObject))
+        return ResultLayoutMismatch;
+
+    if (readAt<quint16>(job, Job::kRecipientListOffset) == 0) {
+        logWarning(*log, kNoRecipientWarning);
+        return ResultNoRecipient;
+    }
+
+    return ResultSuccess;
+}

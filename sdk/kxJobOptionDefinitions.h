@@ -1,0 +1,71 @@
+// The job-option definitions: a fixed table of 28 rows, 19 named, built at
+// load in row order. Internal linkage: one table per including source file.
+#ifndef KXJOBOPTIONDEFINITIONS_H
+#define KXJOBOPTIONDEFINITIONS_H
+
+#include "kxShared.h"
+
+#include <climits>
+
+struct JobOptionDefinition
+{
+    qint32 group;
+    qint32 kind;
+    quint8 flagA;
+    quint8 flagB;
+    qint32 defaultValue;
+    qint32 minValue;
+    qint32 maxValue;
+    _kxString8_allSize<50> name;
+    _kxString8_allSize<100> valueLabels[6];
+    quint16 extraWord;
+};
+
+namespace {
+constexpr int kJobOptionDefinitionCount = 28;
+
+JobOptionDefinition makeJobOption(qint32 group, qint32 kind, quint8 flagA, quint8 flagB,
+                                  qint32 defaultValue, qint32 minValue, qint32 maxValue,
+                                  const char *name, std::initializer_list<const char *> labels = {})
+{
+    JobOptionDefinition row{group, kind, flagA, flagB, defaultValue, minValue, maxValue,
+                            _kxString8_allSize<50>(name), {}, 0};
+    int slot = 0;
+    for (const char *label : labels)
+        row.valueLabels[slot++] = _kxString8_allSize<100>(label);
+    return row;
+}
+
+const JobOptionDefinition jobOptionDefinitions[kJobOptionDefinitionCount] = {
+    makeJobOption(1, 1, 0, 0, 7, 1, 18, "Number of Preview frames"),
+    makeJobOption(1, 1, 0, 1, 1500, 1, 1500, "Max Clients At A Time"),
+    makeJobOption(1, 1, 0, 1, 0, 0, 500, "Required Memory (GB)"),
+    makeJobOption(1, 1, 0, 1, 0, 0, 7200, "Max Frame Time (minutes)"),
+    makeJobOption(1, 1, 0, 1, 0, 0, INT_MAX, "Min File Size Kb"),
+    makeJobOption(1, 1, 0, 1, 30, 0, INT_MAX, "Max Crashes"),
+    makeJobOption(1, 1, 0, 1, 30, 0, INT_MAX, "Max Thresholds"),
+    makeJobOption(3, 2, 0, 1, 0, 0, 6, "Render Verbose",
+                  {"Default", "No Verbose", "Errors & Warnings", "Information", "Progress", "Debug"}),
+    makeJobOption(3, 2, 0, 1, 0, 0, INT_MAX, "Render Quality",
+                  {"Default", "Preview", "Normal", "Production", "Best", ""}),
+    makeJobOption(2, 2, 1, 1, 13, 0, INT_MAX, "Color"),
+    makeJobOption(2, 2, 0, 1, 0, 0, INT_MAX, "Approve Job",
+                  {"-", "After Preview", "After frames done", "After both", "", ""}),
+    makeJobOption(2, 1, 0, 1, 0, 0, INT_MAX, "Re-Execute Job After Hours"),
+    makeJobOption(1, 1, 0, 1, 1, 1, 10, "Start Multiple Instances"),
+    makeJobOption(3, 1, 1, 0, 0, 0, 100000, "Override Image Width"),
+    makeJobOption(3, 1, 1, 0, 0, 0, 100000, "Override Image Height"),
+    makeJobOption(3, 1, 1, 1, 0, 0, 256, "Restrict Core Count"),
+    makeJobOption(3, 1, 1, 1, 0, 0, 1000, "Restrict Memory (GB)"),
+    makeJobOption(1, 1, 0, 1, 0, 0, 500, "Required GPU Memory (GB)"),
+    makeJobOption(1, 1, 0, 0, 0, 0, 256, "Required Core Count"),
+    // Rows 20 to 28: empty.
+    makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
+    makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
+    makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
+    makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
+    makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
+};
+} // namespace
+
+#endif // KXJOBOPTIONDEFINITIONS_H

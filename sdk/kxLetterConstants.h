@@ -1,0 +1,11 @@
+// The letter constant. Internal linkage: one copy per including source file.
+#ifndef KXLETTERCONSTANTS_H
+#define KXLETTERCONSTANTS_H
+
+#include "kxShared.h"
+
+namespace {
+const _kxString8_allSize<10> kLetterC("C");
+} // namespace
+
+#endif // KXLETTERCONSTANTS_H
