@@ -1,0 +1,223 @@
+#include "kxRecordAccess.h"
+#include "kxShared.h"
+
+#include <gtest/gtest.h>
+
+#include <QtCore/QFile>
+#include <QtCore/QTemporaryDir>
+
+#include <stdexcept>
+
+namespace {
+
+template <int N>
+QString text(const _kxString<N> &s)
+{
+    return s.toQString();
+}
+
+TEST(KxString, LayoutIsLengthReservedThenUnits)
+{
+    _kxString<25> s("ab");
+    unsigned char bytes[sizeof s];
+    std::memcpy(bytes, &s, sizeof s);
+    EXPECT_EQ(kx::readAt<quint16>(bytes, 0), 2);
+    EXPECT_EQ(kx::readAt<quint16>(bytes, 2), 0);
+    EXPECT_EQ(kx::readAt<char16_t>(bytes, 4), u'a');
+    EXPECT_EQ(kx::readAt<char16_t>(bytes, 6), u'b');
+    EXPECT_EQ(kx::readAt<char16_t>(bytes, 8), 0);
+}
+
+TEST(KxString, ConstructorsAndAddKeepWhatFits)
+{
+    EXPECT_EQ(text(_kxString<3>("abcdef")), QStringLiteral("abc"));
+    EXPECT_EQ(text(_kxString<3>('x')), QStringLiteral("x"));
+    EXPECT_TRUE(_kxString<3>('\0').isEmpty());
+    _kxString<4> s("ab");
+    s.add("cdef");
+    EXPECT_EQ(text(s), QStringLiteral("abcd"));
+    EXPECT_EQ(s.constData()[4], 0);
+    // Bytes above 127 are Latin-1 characters, not code-page text.
+    EXPECT_EQ(text(_kxString<4>("\xE9")), QString(QChar(0xE9)));
+}
+
+struct InsertCase
+{
+    const char *start;
+    int position;
+    const char *inserted;
+    const char *expected;
+};
+
+TEST(KxString, InsertDropsTheTailPastTheCapacity)
+{
+    const InsertCase cases[] = {
+        {"abcd", 2, "X", "abXcd"},
+        {"abcde", 0, "X", "Xabcd"},   // full: the last character falls off
+        {"abcde", 5, "X", "abcde"},   // full, at the end: nothing fits
+        {"abc", 9, "XY", "abcXY"},    // past the end: appended
+        {"abc", -3, "X", "Xabc"},
+        {"ab", 1, "WXYZ", "aWXYZ"},   // the inserted text itself is cut
+    };
+    for (const InsertCase &c : cases) {
+        _kxString<5> s(c.start);
+        s.insert(c.position, _kxString<10>(c.inserted));
+        EXPECT_EQ(text(s), QLatin1String(c.expected)) << c.start << " @" << c.position;
+        EXPECT_EQ(s.constData()[s.length()], 0);
+    }
+}
+
+TEST(KxString, RemoveIndexOfAndClearUnused)
+{
+    _kxString<10> s("abcdef");
+    s.remove(4, 100);
+    EXPECT_EQ(text(s), QStringLiteral("abcd"));
+    s.remove(0, 1);
+    EXPECT_EQ(text(s), QStringLiteral("bcd"));
+    s.remove(3, 1);
+    s.remove(-1, 1);
+    EXPECT_EQ(text(s), QStringLiteral("bcd"));
+    EXPECT_EQ(s.indexOf(u'c', 0), 1);
+    EXPECT_EQ(s.indexOf(u'c', 2), -1);
+    EXPECT_LT(s.indexOf(u'z', 0), 0);
+    s.data()[6] = u'!';
+    s.clearUnused();
+    for (int i = s.length(); i <= 10; ++i)
+        EXPECT_EQ(s.constData()[i], 0) << i;
+}
+
+TEST(KxString, EqualityIgnoresLatin1LetterCaseOnly)
+{
+    EXPECT_TRUE(_kxString<50>("Render01").isEqual(_kxString<50>("rENDER01")));
+    EXPECT_TRUE(_kxString<50>("\xC9t\xE9").isEqual(_kxString<50>("\xE9T\xC9")));
+    EXPECT_FALSE(_kxString<50>("\xD7").isEqual(_kxString<50>("\xF7"))); // × and ÷ are no letters
+    EXPECT_FALSE(_kxString<50>("abc").isEqual(_kxString<50>("abcd")));
+    EXPECT_TRUE(_kxString8_allSize<50>("Render01").isEqual(_kxString8_allSize<50>("RENDER01")));
+    EXPECT_FALSE(_kxString8_allSize<50>("render1").isEqual(_kxString8_allSize<50>("render01")));
+    EXPECT_TRUE(_kxString8_allSize<50>("").isEqual(_kxString8_allSize<50>()));
+
+    _kxString<50> lowered("Execute \xC4");
+    lowered.makeLower();
+    EXPECT_EQ(text(lowered), QString::fromLatin1("execute \xE4"));
+}
+
+TEST(KxString, CorruptStoredLengthIsReadAsTheCapacity)
+{
+    _kxString<4> s("abcd");
+    unsigned char bytes[sizeof s];
+    std::memcpy(bytes, &s, sizeof s);
+    kx::writeAt<quint16>(bytes, 0, 0xFFFF);
+    auto loaded = kx::loadString<_kxString<4>>(bytes, 0);
+    EXPECT_EQ(loaded.length(), 4);
+    EXPECT_EQ(loaded.constData()[4], 0);
+    EXPECT_EQ(kx::readText<4>(bytes, 0), QStringLiteral("abcd"));
+    loaded.add("x"); // no room, and no write past the field
+    EXPECT_EQ(text(loaded), QStringLiteral("abcd"));
+
+    _kxString8_allSize<3> name("abc");
+    unsigned char nameBytes[sizeof name];
+    std::memcpy(nameBytes, &name, sizeof name);
+    kx::writeAt<quint16>(nameBytes, 0, 60000);
+    EXPECT_EQ(kx::loadString<_kxString8_allSize<3>>(nameBytes, 0).toQString(), QStringLiteral("abc"));
+}
+
+TEST(KxString8, AssignReducesToLatin1)
+{
+    _kxString8_allSize<5> s;
+    s.assign(QString::fromUtf8("\xC3\xA9\xD0\x96xyzw")); // é, Cyrillic Zhe, then four letters
+    EXPECT_EQ(s.length(), 5);
+    EXPECT_EQ(s.toQString(), QString::fromUtf8("\xC3\xA9?xyz"));
+    EXPECT_EQ(s.constData()[5], '\0');
+}
+
+TEST(KxToKXUTF8, ControlCharactersCannotForgeLines)
+{
+    const QString in = QStringLiteral("a\nb\tc\rd\x1b[31m") + QChar(0x9B) + QChar(0x7F) + QChar(0xE9);
+    EXPECT_EQ(kxToKXUTF8(in, false), QStringLiteral("a\nb\tc?d?[31m??") + QChar(0xE9));
+    EXPECT_EQ(kxToKXUTF8(QStringLiteral("plain"), false), QStringLiteral("plain"));
+}
+
+class FixedTime : public ::testing::Test
+{
+protected:
+    void SetUp() override { kxSetFixedCurrentTime(1767225600123); } // 2026-01-01 00:00:00.123 UTC
+    void TearDown() override { kxSetFixedCurrentTime(0); }
+};
+
+TEST_F(FixedTime, FormatsForLogAndNotification)
+{
+    const _kxTime now(true);
+    EXPECT_EQ(now.asStringMt(), QStringLiteral("2026-01-01 00:00:00.123"));
+    EXPECT_EQ(now.asStringDateHourMin(), QStringLiteral("2026-01-01 00:00"));
+    _kxTime t;
+    EXPECT_EQ(t.msecsSinceEpoch(), 0);
+    t.setCurrentTime(0);
+    EXPECT_EQ(t.msecsSinceEpoch(), now.msecsSinceEpoch());
+    EXPECT_EQ(_kxTime(false).msecsSinceEpoch(), 0);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(KxLogfile, AutoFlushCountLiesAtByte512)
+{
+    _kxLogfile log;
+    kx::writeAt<quint32>(&log, 512, 7);
+    EXPECT_EQ(log.autoFlushCount(), 7u);
+}
+
+TEST(KxLogfile, FlushAppendsEachEntryOnItsOwnLine)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("main.log"));
+    {
+        _kxLogfile log(path);
+        QString a = QStringLiteral("first");
+        QString b = QStringLiteral("second\r\n");
+        log.addLog(a);
+        log.addLog(b);
+        EXPECT_TRUE(readFile(path).isEmpty());
+        log.flush();
+        EXPECT_EQ(readFile(path), QByteArray("first\nsecond\r\n"));
+        QString c = QStringLiteral("kept until destruction");
+        log.addLog(c);
+    }
+    EXPECT_EQ(readFile(path), QByteArray("first\nsecond\r\nkept until destruction\n"));
+}
+
+TEST(KxLogfile, ZeroAutoFlushCountWritesAtOnce)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("crash.log"));
+    _kxLogfile log(path);
+    log.setAutoFlushCount(0);
+    QString entry = QStringLiteral("caf\u00e9");
+    log.addLog(entry);
+    EXPECT_EQ(readFile(path), QByteArray("caf\xC3\xA9\n"));
+}
+
+TEST(KxLogfile, FailedWriteThrowsAndKeepsTheEntries)
+{
+    QTemporaryDir dir;
+    _kxLogfile log(dir.filePath(QStringLiteral("missing/dir/main.log")));
+    QString entry = QStringLiteral("line");
+    log.addLog(entry);
+    EXPECT_THROW(log.flush(), std::runtime_error);
+    EXPECT_EQ(log.pendingEntries(), QStringList{entry});
+}
+
+TEST(KxLogfile, WithoutAFileEntriesAreKept)
+{
+    _kxLogfile log;
+    log.setAutoFlushCount(1);
+    QString entry = QStringLiteral("memory only");
+    log.addLog(entry);
+    log.flush();
+    EXPECT_EQ(log.pendingEntries(), QStringList{entry});
+    EXPECT_GE(log.flushCount(), 2u);
+}
+
+} // namespace
