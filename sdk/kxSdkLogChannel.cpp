@@ -3,6 +3,8 @@
 #include "kxRecordAccess.h"
 #include "records/kxServerConfigRecord.h"
 
+#include <array>
+
 namespace {
 // Category markers; every other category is indented like them.
 const QString kCriticalMarker = QStringLiteral("CRF (CRITICAL FAILURE) - ");
@@ -30,13 +32,48 @@ const QString kTruncatedMarker = QStringLiteral("!!!MESSAGE TRUNCATED!!!! ");
 constexpr int kMaxErrorLineLength = 2500000;
 constexpr int kTruncatedLineLength = 500;
 
+// Whether a unit opens one of the crash texts: the scan below skips all others.
+bool canOpenCrashText(char16_t unit) noexcept
+{
+    for (const QLatin1String &crashText : kCrashTexts) {
+        if (unit == char16_t(static_cast<uchar>(*crashText.data())))
+            return true;
+    }
+    return false;
+}
+
+bool opensWith(const QChar *units, QLatin1String latin1) noexcept
+{
+    const char *bytes = latin1.data();
+    for (qsizetype k = 0; k < latin1.size(); ++k) {
+        if (units[k].unicode() != char16_t(static_cast<uchar>(bytes[k])))
+            return false;
+    }
+    return true;
+}
+
 bool isCrashReport(int category, const QString &text)
 {
     if (category == __KXSDK::CategoryCritical)
         return true;
-    for (const QLatin1String &crashText : kCrashTexts) {
-        if (text.contains(crashText, Qt::CaseSensitive))
-            return true;
+    // One pass over the text instead of one search per crash text: this runs
+    // for every line that is written.
+    static const auto opensCrashText = [] {
+        std::array<bool, 128> opens{};
+        for (char16_t unit = 0; unit < opens.size(); ++unit)
+            opens[unit] = canOpenCrashText(unit);
+        return opens;
+    }();
+    const QChar *units = text.constData();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = units[i].unicode();
+        if (unit >= opensCrashText.size() || !opensCrashText[unit])
+            continue;
+        for (const QLatin1String &crashText : kCrashTexts) {
+            if (size - i >= crashText.size() && opensWith(units + i, crashText))
+                return true;
+        }
     }
     return false;
 }
@@ -47,7 +84,7 @@ bool isErrorFileCategory(int category) noexcept
 }
 
 // A text that brings its own marker, such as "ERR " or "INF ", is not indented.
-bool hasOwnMarker(const QString &text)
+bool hasOwnMarker(QStringView text)
 {
     return text.size() > 3 && text.at(3) == QLatin1Char(' ') && text.at(2).isUpper();
 }
@@ -109,54 +146,65 @@ void __KXSDK::logMessage(int category, int flags, const QString &text)
 
 QString __KXSDK::formatLine(int category, int flags, const QString &text) const
 {
-    QString body = kxToKXUTF8(text, false);
+    const QString converted = kxToKXUTF8(text, false);
     _kxTime now;
     now.setCurrentTime(0);
 
     const bool isBare = (flags & flagBare) != 0;
     const QChar separator(static_cast<uchar>(stampSeparator));
-    QString head;
-    if (flags & flagContinued)
-        head = kContinuedHead;
-    else if (!isBare)
-        head = now.asStringMt() + separator;
-
-    QString tag;
-    if (body.size() > 2 && body.at(1) == separator) {
-        tag = body.left(2);
-        body.remove(0, 2);
-        if (body.startsWith(QLatin1Char(' ')))
-            body.remove(0, 1);
+    // The head is the stamp and the separator; a line feed there would only
+    // leave an empty-looking line, so it is left out.
+    QString stamp;
+    bool hasSeparatorInHead = false;
+    if (flags & flagContinued) {
+        stamp = kContinuedHead;
+    } else if (!isBare) {
+        stamp = now.asStringMt();
+        hasSeparatorInHead = separator != QLatin1Char('\n');
     }
 
+    // The text is taken from textStart on: past a tag and the one space after it.
+    const auto size = converted.size();
+    decltype(converted.size()) textStart = 0;
+    const bool hasTag = size > 2 && converted.at(1) == separator;
+    if (hasTag) {
+        textStart = 2;
+        if (converted.at(2) == QLatin1Char(' '))
+            textStart = 3;
+    }
+    const QStringView body = QStringView(converted).mid(textStart);
+
+    const QString *marker = nullptr;
     switch (category) {
     case CategoryCritical:
-        body.prepend(kCriticalMarker);
+        marker = &kCriticalMarker;
         break;
     case CategoryError:
-        body.prepend(kErrorMarker);
+        marker = &kErrorMarker;
         break;
     case CategoryWarning:
-        body.prepend(kWarningMarker);
+        marker = &kWarningMarker;
         break;
     default:
         if (!isBare && !hasOwnMarker(body))
-            body.prepend(kInformationIndent);
+            marker = &kInformationIndent;
         break;
     }
 
-    if (head.endsWith(QLatin1Char('\n')))
-        head.chop(1);
-
-    if (isBare)
-        return head + body;
     QString line;
-    line.reserve(head.size() + tag.size() + 1 + body.size());
-    line += head;
-    line += tag;
-    line += QLatin1Char(' ');
-    line += body;
-    if (line.contains(QLatin1Char('\n')))
+    line.reserve(stamp.size() + 4 + (marker ? marker->size() : 0) + body.size());
+    line += stamp;
+    if (hasSeparatorInHead)
+        line += separator;
+    if (!isBare) {
+        if (hasTag)
+            line.append(converted.constData(), 2);
+        line += QLatin1Char(' ');
+    }
+    if (marker)
+        line += *marker;
+    line.append(body.data(), body.size());
+    if (!isBare && line.contains(QLatin1Char('\n')))
         line.replace(QLatin1Char('\n'), kLineFeedIndent);
     return line;
 }
