@@ -2,6 +2,7 @@
 
 #include <QtCore/QDateTime>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -50,12 +51,13 @@ QString _kxTime::asStringMt() const
         cached.text = localText(second * 1000, QStringLiteral("yyyy-MM-dd HH:mm:ss."));
         cached.second = second;
     }
-    QString stamp;
-    stamp.reserve(cached.text.size() + 3);
-    stamp += cached.text;
-    stamp += QLatin1Char(char('0' + millis / 100));
-    stamp += QLatin1Char(char('0' + millis / 10 % 10));
-    stamp += QLatin1Char(char('0' + millis % 10));
+    const auto prefixSize = cached.text.size();
+    QString stamp(prefixSize + 3, Qt::Uninitialized);
+    QChar *units = stamp.data();
+    std::copy(cached.text.constData(), cached.text.constData() + prefixSize, units);
+    units[prefixSize] = QLatin1Char(char('0' + millis / 100));
+    units[prefixSize + 1] = QLatin1Char(char('0' + millis / 10 % 10));
+    units[prefixSize + 2] = QLatin1Char(char('0' + millis % 10));
     return stamp;
 }
 

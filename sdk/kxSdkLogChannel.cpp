@@ -3,6 +3,7 @@
 #include "kxRecordAccess.h"
 #include "records/kxServerConfigRecord.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -191,19 +192,22 @@ QString __KXSDK::formatLine(int category, int flags, const QString &text) const
         break;
     }
 
-    QString line;
-    line.reserve(stamp.size() + 4 + (marker ? marker->size() : 0) + body.size());
-    line += stamp;
+    // Sized once and filled in place: this runs for every line that is written.
+    const auto tagSize = !isBare && hasTag ? 2 : 0;
+    const auto spaceSize = isBare ? 0 : 1;
+    const auto markerSize = marker ? marker->size() : 0;
+    QString line(stamp.size() + (hasSeparatorInHead ? 1 : 0) + tagSize + spaceSize + markerSize + body.size(),
+                 Qt::Uninitialized);
+    QChar *out = line.data();
+    out = std::copy(stamp.constData(), stamp.constData() + stamp.size(), out);
     if (hasSeparatorInHead)
-        line += separator;
-    if (!isBare) {
-        if (hasTag)
-            line.append(converted.constData(), 2);
-        line += QLatin1Char(' ');
-    }
+        *out++ = separator;
+    out = std::copy(converted.constData(), converted.constData() + tagSize, out);
+    if (spaceSize)
+        *out++ = QLatin1Char(' ');
     if (marker)
-        line += *marker;
-    line.append(body.data(), body.size());
+        out = std::copy(marker->constData(), marker->constData() + markerSize, out);
+    std::copy(body.data(), body.data() + body.size(), out);
     if (!isBare && line.contains(QLatin1Char('\n')))
         line.replace(QLatin1Char('\n'), kLineFeedIndent);
     return line;
