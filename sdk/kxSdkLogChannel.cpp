@@ -196,7 +196,9 @@ QString __KXSDK::formatLine(int category, int flags, const QString &text) const
     const auto tagSize = !isBare && hasTag ? 2 : 0;
     const auto spaceSize = isBare ? 0 : 1;
     const auto markerSize = marker ? marker->size() : 0;
-    QString line(stamp.size() + (hasSeparatorInHead ? 1 : 0) + tagSize + spaceSize + markerSize + body.size(),
+    // A view into converted, so its size fits converted's size type.
+    const auto bodySize = static_cast<decltype(converted.size())>(body.size());
+    QString line(stamp.size() + (hasSeparatorInHead ? 1 : 0) + tagSize + spaceSize + markerSize + bodySize,
                  Qt::Uninitialized);
     QChar *out = line.data();
     out = std::copy(stamp.constData(), stamp.constData() + stamp.size(), out);
@@ -207,7 +209,7 @@ QString __KXSDK::formatLine(int category, int flags, const QString &text) const
         *out++ = QLatin1Char(' ');
     if (marker)
         out = std::copy(marker->constData(), marker->constData() + markerSize, out);
-    std::copy(body.data(), body.data() + body.size(), out);
+    std::copy(body.data(), body.data() + bodySize, out);
     if (!isBare && line.contains(QLatin1Char('\n')))
         line.replace(QLatin1Char('\n'), kLineFeedIndent);
     return line;
