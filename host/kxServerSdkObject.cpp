@@ -2,11 +2,15 @@
 
 #include "kxRecordAccess.h"
 
+#include <QtCore/QDir>
+
+#include <algorithm>
 #include <cstring>
 
 KxServerSdkObject::KxServerSdkObject()
     : m_bytes{},
       m_mainLog(std::make_unique<_kxLogfile>()),
+      m_errorLog(std::make_unique<_kxLogfile>()),
       m_config(kx::ServerConfig::kRecordSize, 0)
 {
     for (int category = 0; category < kx::ServerConfig::kLogCategoryCount; ++category)
@@ -34,13 +38,75 @@ void KxServerSdkObject::configureLog() noexcept
     kx::writeAt<quint16>(m_bytes, kx::ServerSdk::kVersionOffset, kx::ServerSdk::kVersion);
     kx::writeAt<quint16>(m_bytes, kx::ServerSdk::kLayoutMarkerOffset, kx::ServerSdk::kLayoutMarker);
     m_log->mainLog = m_mainLog.get();
+    m_log->errorLog = m_errorLog.get();
+    m_log->splitLog = m_splitLog.get();
     m_log->config = m_config.data();
+    kx::writeAt(m_log, kx::SdkLog::kLogNameOffset, m_logName);
+    m_log->stampSeparator = m_stampSeparator;
+    m_log->splitCategory = m_splitCategory;
+    m_log->logMuted = m_logMuted ? 1 : 0;
 }
 
 void KxServerSdkObject::setMainLog(std::unique_ptr<_kxLogfile> log)
 {
     m_mainLog = std::move(log);
     m_log->mainLog = m_mainLog.get();
+}
+
+void KxServerSdkObject::setErrorLog(std::unique_ptr<_kxLogfile> log)
+{
+    m_errorLog = std::move(log);
+    m_log->errorLog = m_errorLog.get();
+}
+
+void KxServerSdkObject::setSplitLog(std::unique_ptr<_kxLogfile> log)
+{
+    m_splitLog = std::move(log);
+    m_log->splitLog = m_splitLog.get();
+}
+
+void KxServerSdkObject::openLogFiles(const QString &directory, quint32 autoFlushCount)
+{
+    const auto openIn = [&](const QString &fileName) {
+        auto log = std::make_unique<_kxLogfile>(QDir(directory).filePath(fileName));
+        log->setAutoFlushCount(autoFlushCount);
+        return log;
+    };
+    setMainLog(openIn(mainLogFileName()));
+    setErrorLog(openIn(errorLogFileName()));
+    setSplitLog(openIn(splitLogFileName()));
+}
+
+void KxServerSdkObject::setSplitCategory(int category)
+{
+    m_splitCategory = static_cast<qint8>(std::clamp(category, -1, 127));
+    m_log->splitCategory = m_splitCategory;
+}
+
+void KxServerSdkObject::setStampSeparator(char separator)
+{
+    m_stampSeparator = separator;
+    m_log->stampSeparator = separator;
+}
+
+void KxServerSdkObject::setLogName(const QString &name)
+{
+    m_logName.assign(name);
+    kx::writeAt(m_log, kx::SdkLog::kLogNameOffset, m_logName);
+}
+
+void KxServerSdkObject::setLogMuted(bool muted)
+{
+    m_logMuted = muted;
+    m_log->logMuted = muted ? 1 : 0;
+}
+
+void KxServerSdkObject::flushLogs()
+{
+    m_mainLog->flush();
+    m_errorLog->flush();
+    if (m_splitLog)
+        m_splitLog->flush();
 }
 
 void KxServerSdkObject::setLogCategoryEnabled(int category, bool enabled)

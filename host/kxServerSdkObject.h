@@ -8,6 +8,8 @@
 #include "records/kxServerConfigRecord.h"
 #include "records/kxServerSdkRecord.h"
 
+#include <QtCore/QString>
+
 #include <memory>
 #include <new>
 #include <utility>
@@ -16,7 +18,8 @@
 class KxServerSdkObject
 {
 public:
-    // A plain SDK log channel, every category switched on, logging to mainLog.
+    // A plain SDK log channel, every category switched on, logging to file-less
+    // main and error logs until real files are given.
     KxServerSdkObject();
     ~KxServerSdkObject();
     KxServerSdkObject(const KxServerSdkObject &) = delete;
@@ -42,8 +45,28 @@ public:
     _kxLogfile &mainLog() noexcept { return *m_mainLog; }
     // Replaces the main log file (the old one is flushed and closed).
     void setMainLog(std::unique_ptr<_kxLogfile> log);
+    _kxLogfile &errorLog() noexcept { return *m_errorLog; }
+    void setErrorLog(std::unique_ptr<_kxLogfile> log);
+    // Null until a split log is given.
+    _kxLogfile *splitLog() noexcept { return m_splitLog.get(); }
+    void setSplitLog(std::unique_ptr<_kxLogfile> log);
+    // Gives the channel main, error and split files in a directory (the split
+    // file is used only once a split category is set).
+    void openLogFiles(const QString &directory, quint32 autoFlushCount = _kxLogfile::DefaultAutoFlushCount);
+    static QString mainLogFileName() { return QStringLiteral("main.log"); }
+    static QString errorLogFileName() { return QStringLiteral("error.log"); }
+    static QString splitLogFileName() { return QStringLiteral("split.log"); }
+
     unsigned char *configRecord() noexcept { return m_config.data(); }
     void setLogCategoryEnabled(int category, bool enabled);
+    // Negative: every line to the main log; else categories from this one on go to the split log only.
+    void setSplitCategory(int category);
+    void setStampSeparator(char separator);
+    // The name in each error-file header, cut to the field's capacity.
+    void setLogName(const QString &name);
+    void setLogMuted(bool muted);
+    // Flushes main, error and split log.
+    void flushLogs();
 
     void setClientTable(_kxClientTable *table) noexcept;
     _kxClientTable *clientTable() const noexcept;
@@ -55,7 +78,14 @@ private:
     alignas(8) unsigned char m_bytes[kx::ServerSdk::kRecordSize];
     __KXSDK *m_log = nullptr;
     std::unique_ptr<_kxLogfile> m_mainLog;
+    std::unique_ptr<_kxLogfile> m_errorLog;
+    std::unique_ptr<_kxLogfile> m_splitLog;
     std::vector<unsigned char> m_config;
+    // Settings kept here so that they survive installLog().
+    KxSdkLogMembers::LogName m_logName;
+    char m_stampSeparator = '|';
+    qint8 m_splitCategory = -1;
+    bool m_logMuted = false;
 };
 
 #endif // KXSERVERSDKOBJECT_H

@@ -8,20 +8,33 @@ char16_t kxLatin1ToLower(char16_t unit) noexcept
     return unit;
 }
 
+namespace {
+bool isMaskedControl(char16_t unit) noexcept
+{
+    if (unit < 0x20)
+        return unit != u'\n' && unit != u'\t';
+    return unit >= 0x7F && unit <= 0x9F;
+}
+} // namespace
+
 QString kxToKXUTF8(const QString &text, bool keepControls)
 {
     if (keepControls)
         return text;
+    // Most texts hold nothing to mask: look through all of it first (a loop
+    // without an early exit, which the compiler can vectorise) before copying.
+    const auto *units = reinterpret_cast<const char16_t *>(text.constData());
+    const qsizetype size = text.size();
+    bool hasMasked = false;
+    for (qsizetype i = 0; i < size; ++i)
+        hasMasked |= isMaskedControl(units[i]);
+    if (!hasMasked)
+        return text;
     QString result = text;
-    QChar *units = nullptr;
-    for (qsizetype i = 0; i < result.size(); ++i) {
-        const char16_t unit = result.at(i).unicode();
-        const bool control = unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
-        if (control && unit != u'\n' && unit != u'\t') {
-            if (!units)
-                units = result.data(); // detach only when something changes
-            units[i] = QLatin1Char('?');
-        }
+    QChar *resultUnits = result.data();
+    for (qsizetype i = 0; i < size; ++i) {
+        if (isMaskedControl(resultUnits[i].unicode()))
+            resultUnits[i] = QLatin1Char('?');
     }
     return result;
 }

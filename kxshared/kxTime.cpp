@@ -2,6 +2,7 @@
 
 #include <QtCore/QDateTime>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -36,7 +37,28 @@ void _kxTime::setCurrentTime(qint64 msecsSinceEpoch) noexcept
 
 QString _kxTime::asStringMt() const
 {
-    return localText(m_msecs, QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    // Every log line asks for this stamp, so the text up to the seconds is
+    // kept per thread: within one second only the milliseconds change.
+    struct SecondText
+    {
+        qint64 second = -1;
+        QString text;
+    };
+    thread_local SecondText cached;
+    const qint64 second = m_msecs >= 0 ? m_msecs / 1000 : (m_msecs - 999) / 1000;
+    const int millis = int(m_msecs - second * 1000);
+    if (cached.second != second || cached.text.isEmpty()) {
+        cached.text = localText(second * 1000, QStringLiteral("yyyy-MM-dd HH:mm:ss."));
+        cached.second = second;
+    }
+    const auto prefixSize = cached.text.size();
+    QString stamp(prefixSize + 3, Qt::Uninitialized);
+    QChar *units = stamp.data();
+    std::copy(cached.text.constData(), cached.text.constData() + prefixSize, units);
+    units[prefixSize] = QLatin1Char(char('0' + millis / 100));
+    units[prefixSize + 1] = QLatin1Char(char('0' + millis / 10 % 10));
+    units[prefixSize + 2] = QLatin1Char(char('0' + millis % 10));
+    return stamp;
 }
 
 QString _kxTime::asStringDateHourMin() const

@@ -1,5 +1,96 @@
 #include "kxSdkLogChannel.h"
 
+#include "kxRecordAccess.h"
+#include "records/kxServerConfigRecord.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+// Category markers; every other category is indented like them.
+const QString kCriticalMarker = QStringLiteral("CRF (CRITICAL FAILURE) - ");
+const QString kErrorMarker = QStringLiteral("ERR ");
+const QString kWarningMarker = QStringLiteral("WRN ");
+const QString kInformationIndent = QStringLiteral("    ");
+
+// A continued line lines up under the text of the line before.
+const QString kContinuedHead = QString(17, QLatin1Char(' '));
+// Follows every line feed inside a line, so only the first line carries a head.
+const QString kLineFeedIndent = QLatin1Char('\n') + QString(22, QLatin1Char(' '));
+
+// Texts that mark a crash report, in the order they are looked for.
+const QLatin1String kCrashTexts[] = {
+    QLatin1String("Access violation"),
+    QLatin1String("PAGE_FAULT"),
+    QLatin1String("std::bad_alloc:bad allocation"),
+};
+
+// The error file: each entry names the log and the SDK it was written with.
+const QString kSdkVersionText = QStringLiteral(" 8.4.03");
+const QString kErrorHeaderClose = QStringLiteral("]  ");
+const QString kLineEnd = QStringLiteral("\r\n");
+const QString kTruncatedMarker = QStringLiteral("!!!MESSAGE TRUNCATED!!!! ");
+constexpr int kMaxErrorLineLength = 2500000;
+constexpr int kTruncatedLineLength = 500;
+
+// Whether a unit opens one of the crash texts: the scan below skips all others.
+bool canOpenCrashText(char16_t unit) noexcept
+{
+    for (const QLatin1String &crashText : kCrashTexts) {
+        if (unit == char16_t(static_cast<uchar>(*crashText.data())))
+            return true;
+    }
+    return false;
+}
+
+bool opensWith(const QChar *units, QLatin1String latin1) noexcept
+{
+    const char *bytes = latin1.data();
+    for (qsizetype k = 0; k < latin1.size(); ++k) {
+        if (units[k].unicode() != char16_t(static_cast<uchar>(bytes[k])))
+            return false;
+    }
+    return true;
+}
+
+bool isCrashReport(int category, const QString &text)
+{
+    if (category == __KXSDK::CategoryCritical)
+        return true;
+    // One pass over the text instead of one search per crash text: this runs
+    // for every line that is written.
+    static const auto opensCrashText = [] {
+        std::array<bool, 128> opens{};
+        for (char16_t unit = 0; unit < opens.size(); ++unit)
+            opens[unit] = canOpenCrashText(unit);
+        return opens;
+    }();
+    const QChar *units = text.constData();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = units[i].unicode();
+        if (unit >= opensCrashText.size() || !opensCrashText[unit])
+            continue;
+        for (const QLatin1String &crashText : kCrashTexts) {
+            if (size - i >= crashText.size() && opensWith(units + i, crashText))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool isErrorFileCategory(int category) noexcept
+{
+    return category == __KXSDK::CategoryCritical || category == __KXSDK::CategoryError;
+}
+
+// A text that brings its own marker, such as "ERR " or "INF ", is not indented.
+bool hasOwnMarker(QStringView text)
+{
+    return text.size() > 3 && text.at(3) == QLatin1Char(' ') && text.at(2).isUpper();
+}
+} // namespace
+
 __KXSDK::__KXSDK() noexcept
     : KxSdkLogMembers{}
 {
@@ -9,10 +100,141 @@ __KXSDK::__KXSDK() noexcept
 
 __KXSDK::~__KXSDK() = default;
 
-void __KXSDK::logMessage(int /*category*/, int /*flags*/, const QString &text)
+bool __KXSDK::isCategoryEnabled(int category) const noexcept
 {
-    if (!mainLog)
+    // A category without an entry in the table is treated as switched off
+    // rather than read from whatever follows the table.
+    if (!config || category < 0 || category >= kx::ServerConfig::kLogCategoryCount)
+        return false;
+    return kx::readAt<quint8>(config, kx::ServerConfig::kLogEnabledOffset + std::size_t(category)) != 0;
+}
+
+void __KXSDK::raiseCriticalFailure() noexcept
+{
+    criticalFailure = 1;
+    logMuted = 0;
+}
+
+void __KXSDK::logMessage(int category, int flags, const QString &text)
+{
+    // A critical line always lifts the mute, even when it is not written.
+    if (category == CategoryCritical)
+        raiseCriticalFailure();
+    if (!isCategoryEnabled(category))
         return;
-    QString line = text;
-    mainLog->addLog(line);
+
+    if (isCrashReport(category, text)) {
+        raiseCriticalFailure();
+        // Whatever follows a crash must reach the main file at once.
+        kx::writeAt<quint32>(mainLog, kx::SdkLog::kLogfileCrashFieldOffset, 0);
+    }
+    if (logMuted != 0)
+        return;
+
+    QString line = formatLine(category, flags, text);
+    if (isErrorFileCategory(category))
+        writeErrorLog(category, line);
+    if (splitCategory >= 0)
+        splitLog->addLog(line);
+    if (splitCategory < 0 || category < splitCategory) {
+        // Losing one line of the main file must not fail the caller.
+        try {
+            mainLog->addLog(line);
+        } catch (...) {
+        }
+    }
+}
+
+QString __KXSDK::formatLine(int category, int flags, const QString &text) const
+{
+    const QString converted = kxToKXUTF8(text, false);
+    _kxTime now;
+    now.setCurrentTime(0);
+
+    const bool isBare = (flags & flagBare) != 0;
+    const QChar separator(static_cast<uchar>(stampSeparator));
+    // The head is the stamp and the separator; a line feed there would only
+    // leave an empty-looking line, so it is left out.
+    QString stamp;
+    bool hasSeparatorInHead = false;
+    if (flags & flagContinued) {
+        stamp = kContinuedHead;
+    } else if (!isBare) {
+        stamp = now.asStringMt();
+        hasSeparatorInHead = separator != QLatin1Char('\n');
+    }
+
+    // The text is taken from textStart on: past a tag and the one space after it.
+    const auto size = converted.size();
+    decltype(converted.size()) textStart = 0;
+    const bool hasTag = size > 2 && converted.at(1) == separator;
+    if (hasTag) {
+        textStart = 2;
+        if (converted.at(2) == QLatin1Char(' '))
+            textStart = 3;
+    }
+    const QStringView body = QStringView(converted).mid(textStart);
+
+    const QString *marker = nullptr;
+    switch (category) {
+    case CategoryCritical:
+        marker = &kCriticalMarker;
+        break;
+    case CategoryError:
+        marker = &kErrorMarker;
+        break;
+    case CategoryWarning:
+        marker = &kWarningMarker;
+        break;
+    default:
+        if (!isBare && !hasOwnMarker(body))
+            marker = &kInformationIndent;
+        break;
+    }
+
+    // Sized once and filled in place: this runs for every line that is written.
+    const auto tagSize = !isBare && hasTag ? 2 : 0;
+    const auto spaceSize = isBare ? 0 : 1;
+    const auto markerSize = marker ? marker->size() : 0;
+    // A view into converted, so its size fits converted's size type.
+    const auto bodySize = static_cast<decltype(converted.size())>(body.size());
+    QString line(stamp.size() + (hasSeparatorInHead ? 1 : 0) + tagSize + spaceSize + markerSize + bodySize,
+                 Qt::Uninitialized);
+    QChar *out = line.data();
+    out = std::copy(stamp.constData(), stamp.constData() + stamp.size(), out);
+    if (hasSeparatorInHead)
+        *out++ = separator;
+    out = std::copy(converted.constData(), converted.constData() + tagSize, out);
+    if (spaceSize)
+        *out++ = QLatin1Char(' ');
+    if (marker)
+        out = std::copy(marker->constData(), marker->constData() + markerSize, out);
+    std::copy(body.data(), body.data() + bodySize, out);
+    if (!isBare && line.contains(QLatin1Char('\n')))
+        line.replace(QLatin1Char('\n'), kLineFeedIndent);
+    return line;
+}
+
+void __KXSDK::writeErrorLog(int category, const QString &line)
+{
+    if (!isErrorFileCategory(category) || logMuted != 0)
+        return;
+
+    const QString body = line.size() > kMaxErrorLineLength
+        ? kTruncatedMarker + line.left(kTruncatedLineLength)
+        : line;
+    // The server's stored length is not trusted beyond the field's capacity.
+    const auto name = kx::loadString<LogName>(this, kx::SdkLog::kLogNameOffset);
+
+    QString entry;
+    entry.reserve(1 + name.length() + kErrorHeaderClose.size() + kSdkVersionText.size()
+                  + 2 * kLineEnd.size() + body.size());
+    entry += QLatin1Char('[');
+    entry += QLatin1String(name.constData(), name.length());
+    entry += kErrorHeaderClose;
+    entry += kSdkVersionText;
+    entry += kLineEnd;
+    entry += body;
+    entry += kLineEnd;
+    errorLog->addLog(entry);
 }

@@ -49,6 +49,16 @@ public:
 
     __KXSDK(const __KXSDK &) = delete;
     __KXSDK &operator=(const __KXSDK &) = delete;
+
+protected:
+    // One log line: head, tag, a space and the marked text.
+    QString formatLine(int category, int flags, const QString &text) const;
+    // The error file's entry: a header naming the log, then the line.
+    void writeErrorLog(int category, const QString &line);
+
+private:
+    bool isCategoryEnabled(int category) const noexcept;
+    void raiseCriticalFailure() noexcept;
 };
 
 #pragma pack(pop)
@@ -66,6 +76,8 @@ constexpr std::size_t kStampSeparatorOffset = 21427;
 constexpr std::size_t kSplitCategoryOffset = 21428;
 constexpr std::size_t kSplitLogOffset = 21568;
 constexpr std::size_t kSize = 21576;
+// The 32-bit field of a _kxLogfile that a crash report sets to 0.
+constexpr std::size_t kLogfileCrashFieldOffset = 512;
 } // namespace kx::SdkLog
 
 static_assert(offsetof(KxSdkLogMembers, criticalFailure) + kx::SdkLog::kMembersOffset == kx::SdkLog::kCriticalFailureOffset);
@@ -78,6 +90,7 @@ static_assert(offsetof(KxSdkLogMembers, stampSeparator) + kx::SdkLog::kMembersOf
 static_assert(offsetof(KxSdkLogMembers, splitCategory) + kx::SdkLog::kMembersOffset == kx::SdkLog::kSplitCategoryOffset);
 static_assert(offsetof(KxSdkLogMembers, splitLog) + kx::SdkLog::kMembersOffset == kx::SdkLog::kSplitLogOffset);
 static_assert(sizeof(KxSdkLogMembers) + kx::SdkLog::kMembersOffset == kx::SdkLog::kSize);
+static_assert(kx::SdkLog::kLogfileCrashFieldOffset == _kxLogfileLayout::autoFlushCountOffset);
 // Only the virtual-table pointer precedes the members.
 static_assert(sizeof(__KXSDK) == kx::SdkLog::kSize);
 
