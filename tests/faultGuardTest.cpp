@@ -160,6 +160,19 @@ TEST_F(FaultGuardTest, RepeatedFaultsAreEachContained)
     expectNextCallRunsNormally();
 }
 
+// Null pointers never get as far as a fault: they are refused up front as a
+// layout mismatch, before anything is read or logged.
+TEST_F(FaultGuardTest, NullPointersAreALayoutMismatchNotAFault)
+{
+    EXPECT_EQ(module.notify(nullptr), 5);
+    _kxNotifyParams noSdk{nullptr, goodJob.record()};
+    EXPECT_EQ(module.notify(&noSdk), 5);
+    _kxNotifyParams noJob{sdk.sdkInterface(), nullptr};
+    EXPECT_EQ(module.notify(&noJob), 5);
+    EXPECT_TRUE(log->lines.empty());
+    expectNextCallRunsNormally();
+}
+
 // The server's own fault handling, which recovers with a jump of its own.
 sigjmp_buf serverRecovery;
 volatile sig_atomic_t serverHandlerRuns = 0;
