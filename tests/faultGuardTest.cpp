@@ -13,6 +13,8 @@
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <new>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -170,6 +172,23 @@ TEST_F(FaultGuardTest, NullPointersAreALayoutMismatchNotAFault)
     _kxNotifyParams noJob{sdk.sdkInterface(), nullptr};
     EXPECT_EQ(module.notify(&noJob), 5);
     EXPECT_TRUE(log->lines.empty());
+    expectNextCallRunsNormally();
+}
+
+// Exceptions from the server's side of a call end it like a fault does, and
+// the handlers are untouched by the unwinding.
+TEST_F(FaultGuardTest, ExceptionsFromTheServerLogEndTheCallWith6)
+{
+    const std::function<void()> throwers[] = {
+        [] { throw std::runtime_error("log file gone"); },
+        [] { throw std::bad_alloc(); },
+        [] { throw 17; },
+    };
+    for (const auto &thrower : throwers) {
+        log->onLine = thrower;
+        EXPECT_EQ(notify(goodJob.record()), 6);
+    }
+    log->onLine = nullptr;
     expectNextCallRunsNormally();
 }
 
