@@ -88,7 +88,7 @@ TEST(KxRecordAccessTest, ZeroUnitsInsideTheTextAreKept)
         kx::writeAt<char16_t>(field, 4 + 2 * i, units[i]);
     kx::writeAt<quint16>(field, 0, quint16(std::size(units)));
     const QString text = kx::readText<kCapacity>(field, 0);
-    EXPECT_EQ(text, QString::fromUtf16(units, qsizetype(std::size(units))));
+    EXPECT_EQ(text, QString::fromUtf16(units, int(std::size(units))));
 }
 
 } // namespace
