@@ -1,5 +1,8 @@
 #include "kxPluginModule.h"
 
+#include <algorithm>
+#include <iterator>
+
 KxPluginModule::KxPluginModule(const QString &path)
     : m_library(path)
 {
@@ -25,8 +28,10 @@ bool KxPluginModule::load()
         return function != nullptr;
     };
     m_error.clear();
-    const bool complete = resolve(kx::kInitSymbol, m_init) & resolve(kx::kInfoSymbol, m_info)
-                          & resolve(kx::kNotifySymbol, m_notify) & resolve(kx::kExitSymbol, m_exit);
+    // Every export is resolved, so the message names the first one missing.
+    const bool resolved[] = {resolve(kx::kInitSymbol, m_init), resolve(kx::kInfoSymbol, m_info),
+                             resolve(kx::kNotifySymbol, m_notify), resolve(kx::kExitSymbol, m_exit)};
+    const bool complete = std::all_of(std::begin(resolved), std::end(resolved), [](bool b) { return b; });
     if (!complete) {
         m_init = nullptr;
         m_info = nullptr;

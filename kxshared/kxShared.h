@@ -257,7 +257,8 @@ public:
 
 private:
     quint16 m_length;
-    char m_text[N + 1] = {};
+    // Rounded up to whole 16-bit units, so no padding byte is left undefined.
+    char m_text[N + 1 + (N + 1) % 2] = {};
 };
 
 // Pinned layouts: these strings sit inside the server's records.
@@ -333,7 +334,8 @@ public:
 private:
     struct Private;
     Private *d;
-    unsigned char m_reserved[504];
+    // Keeps the auto-flush count at byte 512, where the log channel writes it.
+    [[maybe_unused]] unsigned char m_reserved[504];
     quint32 m_autoFlushCount;
     friend struct _kxLogfileLayout;
 };

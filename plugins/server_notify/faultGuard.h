@@ -1,0 +1,36 @@
+// Containment of memory faults raised while an export runs.
+//
+// The server's records are trusted as they stand: a pointer into an unmapped
+// page, or a file mapping cut short, makes a read or write fault inside the
+// call. runFaultContained turns such a fault, raised on the calling thread
+// while the work runs, into ResultExceptionCaught, and the server goes on.
+//
+// What a contained fault leaves behind: the work is abandoned where it
+// faulted, without unwinding. Destructors of the frames in between do not
+// run, so heap memory they owned (Qt strings, lists) is never freed, and any
+// record the work was writing keeps whatever it held at the fault (a message
+// box may hold a new text with its old length, a log line may be half
+// written). No lock is held by the work, so nothing stays locked.
+//
+// Faults outside the work, on other threads, and signals sent by kill or
+// raise are not contained: they reach the handler the server had installed
+// (or the default action). The server's handler is in place again once the
+// outermost contained call on any thread has returned.
+//
+// The mechanism is the platform's: signal handlers and a non-local jump on
+// POSIX systems (faultGuard_posix.cpp), structured exception handling on
+// Windows (faultGuard_windows.cpp).
+#ifndef FAULTGUARD_H
+#define FAULTGUARD_H
+
+namespace kx {
+
+using ContainedWork = int (*)(void *context);
+
+// Runs work(context) and returns its result, or ResultExceptionCaught if a
+// memory fault on this thread ended it. Calls may nest.
+int runFaultContained(ContainedWork work, void *context) noexcept;
+
+} // namespace kx
+
+#endif // FAULTGUARD_H

@@ -1,0 +1,361 @@
+// Memory faults inside pNotify, driven through the loaded module the way a
+// server drives it: faults on the calling thread end the call with 6, every
+// other fault still reaches the server's own handler.
+#include "kxJobRecordBuilder.h"
+#include "kxPluginModule.h"
+#include "kxServerRecords.h"
+#include "kxServerSdkObject.h"
+#include "records/kxJobRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct LoggedLine
+{
+    int category;
+    QString text;
+};
+
+// A server log that keeps every line and can run extra work on each line.
+class RecordingLog : public __KXSDK
+{
+public:
+    void logMessage(int category, int /*flags*/, const QString &text) override
+    {
+        lines.push_back({category, text});
+        if (onLine)
+            onLine();
+    }
+    std::vector<LoggedLine> lines;
+    std::function<void()> onLine;
+};
+
+const std::size_t kPageSize = std::size_t(sysconf(_SC_PAGESIZE));
+const std::size_t kJobPages = (kx::Job::kRecordSize + kPageSize - 1) / kPageSize;
+
+// Pages of the process's own, readable and writable until protected.
+class MappedPages
+{
+public:
+    explicit MappedPages(std::size_t pages, int fd = -1)
+        : m_size(pages * kPageSize)
+    {
+        m_bytes = static_cast<unsigned char *>(
+            mmap(nullptr, m_size, PROT_READ | PROT_WRITE, fd < 0 ? MAP_PRIVATE | MAP_ANONYMOUS : MAP_SHARED, fd, 0));
+        if (m_bytes == MAP_FAILED)
+            m_bytes = nullptr;
+    }
+    ~MappedPages()
+    {
+        if (m_bytes)
+            munmap(m_bytes, m_size);
+    }
+    MappedPages(const MappedPages &) = delete;
+    MappedPages &operator=(const MappedPages &) = delete;
+
+    unsigned char *bytes() const noexcept { return m_bytes; }
+    void protectPageOf(std::size_t offset) const { mprotect(m_bytes + offset / kPageSize * kPageSize, kPageSize, PROT_NONE); }
+
+private:
+    std::size_t m_size;
+    unsigned char *m_bytes;
+};
+
+// The server: its SDK object with a recording log, a job, and the module.
+class FaultGuardTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(module.load()) << qPrintable(module.errorString());
+        log = &sdk.installLog<RecordingLog>();
+        goodJob.setId(1, 1234567);
+    }
+
+    int notify(void *job)
+    {
+        _kxNotifyParams params{sdk.sdkInterface(), static_cast<_kxJob *>(job)};
+        return module.notify(&params);
+    }
+
+    // A fault must leave the module fully usable: the next call runs normally.
+    void expectNextCallRunsNormally()
+    {
+        log->lines.clear();
+        EXPECT_EQ(notify(goodJob.record()), 14);
+        ASSERT_EQ(log->lines.size(), 2u);
+        EXPECT_EQ(log->lines[1].category, 2);
+    }
+
+    KxPluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
+    KxServerSdkObject sdk;
+    RecordingLog *log = nullptr;
+    KxJobRecordBuilder goodJob; // recipient list empty: start line, warning, 14
+};
+
+// A job record copied into fresh pages, with the page holding `faultOffset` cut off.
+struct BrokenJob
+{
+    const char *name;
+    std::size_t faultOffset;  // where the first faulting access lies
+    bool sharedFileTooShort;  // SIGBUS: a file mapping past the file's end
+    std::size_t expectedLines;
+};
+
+const BrokenJob kBrokenJobs[] = {
+    // The job ID is read for the start line before anything is logged.
+    {"whole record unmapped", 0, false, 0},
+    // Layout markers and ID readable, the recipient list not: the start line is out.
+    {"recipient list unmapped", kx::Job::kRecipientListOffset, false, 1},
+    {"recipient list past the end of a mapped file", kx::Job::kRecipientListOffset, true, 1},
+    {"whole record past the end of a mapped file", 0, true, 0},
+};
+
+TEST_F(FaultGuardTest, FaultOnCallingThreadEndsCallWith6AndModuleStaysUsable)
+{
+    for (const BrokenJob &broken : kBrokenJobs) {
+        SCOPED_TRACE(broken.name);
+        int fd = -1;
+        if (broken.sharedFileTooShort) {
+            fd = memfd_create("job", 0);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(ftruncate(fd, off_t(broken.faultOffset / kPageSize * kPageSize)), 0);
+        }
+        MappedPages pages(kJobPages, fd);
+        ASSERT_NE(pages.bytes(), nullptr);
+        const std::size_t readable = broken.sharedFileTooShort ? broken.faultOffset / kPageSize * kPageSize
+                                                               : kx::Job::kRecordSize;
+        std::memcpy(pages.bytes(), goodJob.bytes(), readable);
+        if (!broken.sharedFileTooShort)
+            pages.protectPageOf(broken.faultOffset);
+
+        log->lines.clear();
+        EXPECT_EQ(notify(pages.bytes()), 6);
+        EXPECT_EQ(log->lines.size(), broken.expectedLines);
+        if (fd >= 0)
+            close(fd);
+        expectNextCallRunsNormally();
+    }
+}
+
+TEST_F(FaultGuardTest, RepeatedFaultsAreEachContained)
+{
+    MappedPages pages(kJobPages);
+    ASSERT_NE(pages.bytes(), nullptr);
+    pages.protectPageOf(0);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(notify(pages.bytes()), 6) << "call " << i;
+    expectNextCallRunsNormally();
+}
+
+// Null pointers never get as far as a fault: they are refused up front as a
+// layout mismatch, before anything is read or logged.
+TEST_F(FaultGuardTest, NullPointersAreALayoutMismatchNotAFault)
+{
+    EXPECT_EQ(module.notify(nullptr), 5);
+    _kxNotifyParams noSdk{nullptr, goodJob.record()};
+    EXPECT_EQ(module.notify(&noSdk), 5);
+    _kxNotifyParams noJob{sdk.sdkInterface(), nullptr};
+    EXPECT_EQ(module.notify(&noJob), 5);
+    EXPECT_TRUE(log->lines.empty());
+    expectNextCallRunsNormally();
+}
+
+// Exceptions from the server's side of a call end it like a fault does, and
+// the handlers are untouched by the unwinding.
+TEST_F(FaultGuardTest, ExceptionsFromTheServerLogEndTheCallWith6)
+{
+    const std::function<void()> throwers[] = {
+        [] { throw std::runtime_error("log file gone"); },
+        [] { throw std::bad_alloc(); },
+        [] { throw 17; },
+    };
+    for (const auto &thrower : throwers) {
+        log->onLine = thrower;
+        EXPECT_EQ(notify(goodJob.record()), 6);
+    }
+    log->onLine = nullptr;
+    expectNextCallRunsNormally();
+}
+
+// The server's own fault handling, which recovers with a jump of its own.
+sigjmp_buf serverRecovery;
+volatile sig_atomic_t serverHandlerRuns = 0;
+void serverFaultHandler(int, siginfo_t *, void *)
+{
+    ++serverHandlerRuns;
+    siglongjmp(serverRecovery, 1);
+}
+
+bool touchesWithoutFault(volatile const unsigned char *address)
+{
+    if (sigsetjmp(serverRecovery, 1) != 0)
+        return false;
+    (void)*address;
+    return true;
+}
+
+// The flags a program chooses; the C library adds a restorer flag of its own
+// whenever it installs a handler.
+constexpr int kChosenFlags = SA_SIGINFO | SA_ONSTACK | SA_RESTART | SA_NODEFER | SA_RESETHAND;
+
+bool sameAction(const struct sigaction &a, const struct sigaction &b)
+{
+    return a.sa_sigaction == b.sa_sigaction && (a.sa_flags & kChosenFlags) == (b.sa_flags & kChosenFlags);
+}
+
+TEST_F(FaultGuardTest, ServerHandlerStaysInstalledAndStillReceivesFaultsOutsideTheCall)
+{
+    for (const int signalNumber : {SIGSEGV, SIGBUS}) {
+        SCOPED_TRACE(signalNumber);
+        struct sigaction server = {};
+        server.sa_sigaction = serverFaultHandler;
+        server.sa_flags = SA_SIGINFO;
+        sigemptyset(&server.sa_mask);
+        struct sigaction before = {};
+        ASSERT_EQ(sigaction(signalNumber, &server, &before), 0);
+
+        MappedPages pages(kJobPages);
+        ASSERT_NE(pages.bytes(), nullptr);
+        pages.protectPageOf(0);
+        serverHandlerRuns = 0;
+        EXPECT_EQ(notify(pages.bytes()), 6);
+        EXPECT_EQ(serverHandlerRuns, 0) << "a contained fault reached the server";
+        expectNextCallRunsNormally();
+
+        struct sigaction after = {};
+        ASSERT_EQ(sigaction(signalNumber, nullptr, &after), 0);
+        EXPECT_TRUE(sameAction(after, server)) << "the server's handler was not put back";
+
+        if (signalNumber == SIGSEGV) {
+            EXPECT_FALSE(touchesWithoutFault(pages.bytes()));
+            EXPECT_EQ(serverHandlerRuns, 1);
+        }
+        sigaction(signalNumber, &before, nullptr);
+    }
+}
+
+TEST_F(FaultGuardTest, DefaultHandlersAreLeftAsTheyWere)
+{
+    struct sigaction segvBefore = {};
+    struct sigaction busBefore = {};
+    sigaction(SIGSEGV, nullptr, &segvBefore);
+    sigaction(SIGBUS, nullptr, &busBefore);
+    MappedPages pages(kJobPages);
+    ASSERT_NE(pages.bytes(), nullptr);
+    pages.protectPageOf(0);
+    EXPECT_EQ(notify(pages.bytes()), 6);
+    EXPECT_EQ(notify(goodJob.record()), 14);
+    struct sigaction segvAfter = {};
+    struct sigaction busAfter = {};
+    sigaction(SIGSEGV, nullptr, &segvAfter);
+    sigaction(SIGBUS, nullptr, &busAfter);
+    EXPECT_TRUE(sameAction(segvBefore, segvAfter));
+    EXPECT_TRUE(sameAction(busBefore, busAfter));
+}
+
+// pNotify called again from inside the server's log while a call runs: the
+// inner fault ends only the inner call, and the outer call is still guarded.
+TEST_F(FaultGuardTest, NestedCallsAreContainedSeparately)
+{
+    MappedPages unmapped(kJobPages);
+    ASSERT_NE(unmapped.bytes(), nullptr);
+    unmapped.protectPageOf(0);
+    MappedPages outerJob(kJobPages);
+    ASSERT_NE(outerJob.bytes(), nullptr);
+    std::memcpy(outerJob.bytes(), goodJob.bytes(), kx::Job::kRecordSize);
+    outerJob.protectPageOf(kx::Job::kRecipientListOffset);
+
+    std::vector<int> innerResults;
+    log->onLine = [&] {
+        if (innerResults.empty()) {
+            innerResults.push_back(0);
+            innerResults.back() = notify(unmapped.bytes());
+        }
+    };
+    EXPECT_EQ(notify(outerJob.bytes()), 6);
+    ASSERT_EQ(innerResults.size(), 1u);
+    EXPECT_EQ(innerResults[0], 6);
+    log->onLine = nullptr;
+    expectNextCallRunsNormally();
+}
+
+// Runs body in a child process and returns its wait status, so faults that
+// must not be contained can end the child without ending the tests.
+int waitStatusOfChild(const std::function<void()> &body)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        body();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
+constexpr int kServerHandlerExit = 42;
+void exitingServerHandler(int) { _exit(kServerHandlerExit); }
+
+void installServerHandler(void (*handler)(int))
+{
+    struct sigaction server = {};
+    server.sa_handler = handler;
+    sigemptyset(&server.sa_mask);
+    sigaction(SIGSEGV, &server, nullptr);
+}
+
+TEST_F(FaultGuardTest, FaultsThatAreNotTheCallsOwnReachTheServer)
+{
+    MappedPages unmapped(1);
+    ASSERT_NE(unmapped.bytes(), nullptr);
+    unmapped.protectPageOf(0);
+    volatile const unsigned char *const fault = unmapped.bytes();
+    auto faultOnAnotherThread = [fault] { std::thread([fault] { (void)*fault; }).join(); };
+    auto sendSegv = [] { raise(SIGSEGV); };
+
+    struct Case
+    {
+        const char *name;
+        std::function<void()> duringCall;
+        void (*serverHandler)(int); // null: the default action
+    };
+    const Case cases[] = {
+        {"fault on another thread, server handler", faultOnAnotherThread, exitingServerHandler},
+        {"fault on another thread, default action", faultOnAnotherThread, nullptr},
+        {"signal sent to the calling thread, server handler", sendSegv, exitingServerHandler},
+        {"signal sent to the calling thread, default action", sendSegv, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const int status = waitStatusOfChild([&] {
+            installServerHandler(c.serverHandler ? c.serverHandler : SIG_DFL);
+            log->onLine = c.duringCall;
+            // Reaching the end means the signal was swallowed.
+            _exit(10 + notify(goodJob.record()));
+        });
+        if (c.serverHandler) {
+            ASSERT_TRUE(WIFEXITED(status)) << status;
+            EXPECT_EQ(WEXITSTATUS(status), kServerHandlerExit);
+        } else {
+            ASSERT_TRUE(WIFSIGNALED(status)) << status;
+            EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,98 @@
+// Loading and unloading the module the way a server does over a long run:
+// each cycle builds the module's constants, runs one notification and tears
+// everything down again. Under LeakSanitizer any constant or allocation that
+// outlives an unload is reported as a leak at exit.
+#include "kxJobRecordBuilder.h"
+#include "kxPluginModule.h"
+#include "kxServerRecords.h"
+#include "kxServerSdkObject.h"
+
+#include <gtest/gtest.h>
+
+#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
+
+#include <vector>
+
+#include <malloc.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#  define KX_HEAP_IS_INSTRUMENTED 1
+#elif defined(__has_feature)
+#  if __has_feature(address_sanitizer)
+#    define KX_HEAP_IS_INSTRUMENTED 1
+#  endif
+#endif
+
+namespace {
+
+class CountingLog : public __KXSDK
+{
+public:
+    void logMessage(int category, int /*flags*/, const QString &) override { categories.push_back(category); }
+    std::vector<int> categories;
+};
+
+// Whether the module's file is still mapped into this process.
+bool isModuleMapped()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    if (!maps.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray path = QFileInfo(QStringLiteral(KX_PLUGIN_MODULE_PATH)).canonicalFilePath().toLocal8Bit();
+    return maps.readAll().contains(path);
+}
+
+// One server session: load, init, one notification, exit, unload.
+void runOneCycle(KxServerSdkObject &sdk, CountingLog &log, KxJobRecordBuilder &job)
+{
+    KxPluginModule module(QStringLiteral(KX_PLUGIN_MODULE_PATH));
+    ASSERT_TRUE(module.load()) << qPrintable(module.errorString());
+    ASSERT_TRUE(isModuleMapped());
+    EXPECT_EQ(module.init(), 1);
+    log.categories.clear();
+    _kxNotifyParams params{sdk.sdkInterface(), job.record()};
+    EXPECT_EQ(module.notify(&params), 14);
+    EXPECT_EQ(log.categories, (std::vector<int>{17, 2}));
+    EXPECT_EQ(module.exit(), 1);
+    ASSERT_TRUE(module.unload()) << qPrintable(module.errorString());
+}
+
+constexpr int kCycles = 200;
+
+TEST(ModuleLifecycleTest, LoadNotifyUnloadManyTimes)
+{
+    KxServerSdkObject sdk;
+    auto &log = sdk.installLog<CountingLog>();
+    KxJobRecordBuilder job; // no recipient: start line, warning, 14
+
+    ASSERT_FALSE(isModuleMapped());
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        SCOPED_TRACE(cycle);
+        runOneCycle(sdk, log, job);
+        // Really gone: a module that stays mapped never runs its destructors.
+        ASSERT_FALSE(isModuleMapped());
+    }
+}
+
+#if !defined(KX_HEAP_IS_INSTRUMENTED)
+// Without a leak checker, the heap in use must not grow with the cycles: each
+// cycle allocates the module's constants and name slots (several kilobytes).
+TEST(ModuleLifecycleTest, HeapInUseDoesNotGrowWithCycles)
+{
+    KxServerSdkObject sdk;
+    auto &log = sdk.installLog<CountingLog>();
+    KxJobRecordBuilder job;
+    for (int cycle = 0; cycle < 10; ++cycle)
+        runOneCycle(sdk, log, job);
+    log.categories.shrink_to_fit();
+    const auto before = mallinfo2().uordblks;
+    for (int cycle = 0; cycle < kCycles; ++cycle)
+        runOneCycle(sdk, log, job);
+    const auto after = mallinfo2().uordblks;
+    // A leak of one small string per cycle would already exceed this.
+    EXPECT_LT(after > before ? after - before : 0, std::size_t(kCycles) * 16) << before << " -> " << after;
+}
+#endif
+
+} // namespace
