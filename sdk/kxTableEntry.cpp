@@ -39,13 +39,16 @@ qint32 TableEntry::value() const noexcept
 
 void TableEntry::setCode(const QString &text) noexcept
 {
-    Code field = code();
+    Code field;
     field.assign(text.left(kCodeLength));
     for (int length = field.length(); length < kCodeLength; ++length) {
         field.data()[length] = kCodePadding;
         field.setLength(length + 1);
     }
-    writeAt(m_bytes, kCodeOffset, field);
+    // Only the length, the characters and the zero behind them are written.
+    writeAt<quint16>(m_bytes, kCodeOffset, field.storedLength());
+    std::memcpy(bytesAt(m_bytes, kCodeOffset + StringFieldLayout<Code>::kText), field.constData(),
+                std::size_t(field.length()) + 1);
 }
 
 void TableEntry::resetEntry() noexcept
