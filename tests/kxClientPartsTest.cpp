@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,11 @@ struct AddNameCase
     bool added;
     std::string stored;
 };
+
+void PrintTo(const AddNameCase &c, std::ostream *out)
+{
+    *out << c.what;
+}
 
 class NameListAddName : public testing::TestWithParam<AddNameCase>
 {
@@ -152,6 +158,11 @@ struct SetCodeCase
     QString text;
     std::string code;
 };
+
+void PrintTo(const SetCodeCase &c, std::ostream *out)
+{
+    *out << '"' << c.text.toStdString() << '"';
+}
 
 class TableEntrySetCode : public testing::TestWithParam<SetCodeCase>
 {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,11 @@ struct ValidateCase
     long expected;
 };
 
+void PrintTo(const ValidateCase &c, std::ostream *out)
+{
+    *out << c.what;
+}
+
 class ClientValidate : public testing::TestWithParam<ValidateCase>
 {
 };
@@ -256,6 +262,11 @@ struct ExecuteCase
     std::vector<std::string> expectedBlock0;
 };
 
+void PrintTo(const ExecuteCase &c, std::ostream *out)
+{
+    *out << c.what;
+}
+
 class ClientExecuteRule : public testing::TestWithParam<ExecuteCase>
 {
 };
@@ -313,6 +324,11 @@ struct CompactionCase
     int storedCount;
     std::vector<std::string> expectedFirstTexts;
 };
+
+void PrintTo(const CompactionCase &c, std::ostream *out)
+{
+    *out << c.what;
+}
 
 class ClientCompaction : public testing::TestWithParam<CompactionCase>
 {
