@@ -35,7 +35,7 @@ void PresetRecord::setUp(void *record) noexcept
     zeroBytesAt(record, 0, kSize);
     writeAt<quint32>(record, kValue, 517);
     writeAt<quint16>(record, kKind, 2);
-    writeAt(record, kName, _kxString8_allSize<50>(kPresetName));
+    storeStringTextAt(record, kName, _kxString8_allSize<50>(kPresetName));
     clearStringAt<_kxString8_allSize<10>>(record, kShortName);
     writeAt<quint8>(record, kMarker, 255);
     clearStringAt<_kxString<25>>(record, kText);

@@ -9,6 +9,7 @@
 #include "kxShared.h"
 
 #include <cstddef>
+#include <cstring>
 
 namespace kx {
 
@@ -51,6 +52,17 @@ void constructStringAt(void *base, std::size_t offset) noexcept
     clearStringAt<KxString>(base, offset);
     if constexpr (sizeof(typename StringFieldLayout<KxString>::Unit) == 2)
         writeAt<quint16>(base, offset + StringFieldLayout<KxString>::kReserved, 0);
+}
+
+// Stores a string's length, its text and the terminator behind it; the rest
+// of the field (and any padding of the local copy) is left alone.
+template <typename KxString>
+void storeStringTextAt(void *base, std::size_t offset, const KxString &value) noexcept
+{
+    using Layout = StringFieldLayout<KxString>;
+    writeAt<quint16>(base, offset + Layout::kLength, value.storedLength());
+    std::memcpy(bytesAt(base, offset + Layout::kText), value.constData(),
+                sizeof(typename Layout::Unit) * (std::size_t(value.length()) + 1));
 }
 
 inline void zeroBytesAt(void *base, std::size_t offset, std::size_t size) noexcept

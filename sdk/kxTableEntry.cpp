@@ -46,9 +46,7 @@ void TableEntry::setCode(const QString &text) noexcept
         field.setLength(length + 1);
     }
     // Only the length, the characters and the zero behind them are written.
-    writeAt<quint16>(m_bytes, kCodeOffset, field.storedLength());
-    std::memcpy(bytesAt(m_bytes, kCodeOffset + StringFieldLayout<Code>::kText), field.constData(),
-                std::size_t(field.length()) + 1);
+    storeStringTextAt(m_bytes, kCodeOffset, field);
 }
 
 void TableEntry::resetEntry() noexcept
