@@ -1,5 +1,6 @@
 #include "kxClientTableBuilder.h"
 
+#include "kxClient.h"
 #include "kxRecordAccess.h"
 #include "records/kxClientRecord.h"
 
@@ -22,16 +23,17 @@ KxClientTableBuilder::KxClientTableBuilder()
 {
 }
 
-int KxClientTableBuilder::addClient(const QString &name)
+int KxClientTableBuilder::addClient(const QString &name, ClientRecord kind)
 {
     if (m_clients.size() >= std::size_t(kx::ClientTable::kMaxClients))
         throw std::length_error("a client table holds at most 32767 clients");
     auto *record = allocateZeroed<unsigned char>(kx::Client::kRecordSize);
     m_clients.emplace_back(record);
+    if (kind == ClientRecord::Constructed)
+        _kxClient::constructAt(record);
     kx::Client::NameField field;
     field.assign(name);
     kx::writeAt(record, kx::Client::kNameOffset, field);
-    kx::writeAt(record, kx::Client::kMessageBoxOffset, kx::Client::MessageBoxField());
     const int index = int(m_clients.size()) - 1;
     m_table->clients[index] = record;
     m_table->count = qint16(m_clients.size());

@@ -1,5 +1,6 @@
 // The server's client table with its client records. The table object is
 // 161 MB; it is allocated zeroed, so the pages nobody touches cost nothing.
+// Client records are constructed by the SDK routines unless asked otherwise.
 #ifndef KXCLIENTTABLEBUILDER_H
 #define KXCLIENTTABLEBUILDER_H
 
@@ -19,8 +20,13 @@ public:
     _kxClientTable *table() noexcept { return m_table.get(); }
     int clientCount() const noexcept { return int(m_clients.size()); }
 
-    // Adds a zeroed client record with that name (Latin-1, cut to 50); returns its index.
-    int addClient(const QString &name);
+    enum class ClientRecord {
+        Constructed, // built by the SDK's client routines (about 105 KB written)
+        Zeroed,      // left zeroed: cheap for very large tables
+    };
+
+    // Adds a client record with that name (Latin-1, cut to 50); returns its index.
+    int addClient(const QString &name, ClientRecord record = ClientRecord::Constructed);
     unsigned char *client(int index) noexcept { return m_clients[std::size_t(index)].get(); }
 
     QString clientName(int index) const;

@@ -1,0 +1,234 @@
+#include "kxClient.h"
+
+#include "kxRecordAccess.h"
+#include "kxStringFields.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace Settings = kx::Client::Settings;
+namespace State = kx::Client::State;
+namespace History = kx::Client::History;
+using kx::readAt;
+using kx::writeAt;
+
+namespace {
+
+constexpr const char *kExecuteName = "Execute";
+constexpr const char *kAnyName = "*";
+
+constexpr qint16 kWordMax = std::numeric_limits<qint16>::max();
+constexpr quint16 kSettingsVersion = 2;
+constexpr quint32 kClearedHeader = 0xFFFFFFFFu;
+constexpr quint8 kInstanceCountDefault = 1;
+constexpr quint8 kStateMarker = 255;
+constexpr qint32 kValue34Default = 34;
+constexpr qint32 kValue29Default = 29;
+
+// The 40 settings words from 12478 once cleared.
+constexpr qint16 kWordDefaults[Settings::kWordCount] = {
+    45, 0, 1, 75, 300, 25, 45, 3, 140, 25, // 12478 .. 12496
+    1,  1, 1, 1,  0,   0,  6,  9, 17,  1,  // 12498 .. 12516
+    1,  1, 0, 20, 10,                      // 12518 .. 12526
+    0,  0, 0, 0,  0,   0,  0,  0,          // 12528 .. 12542
+    15,                                    // 12544
+    1,  1, 1, 1,  1,   1,                  // 12546 .. 12556
+};
+
+template <typename T>
+void clampWord(unsigned char *bytes, std::size_t offset, T low, T high) noexcept
+{
+    writeAt<T>(bytes, offset, std::clamp(readAt<T>(bytes, offset), low, high));
+}
+
+} // namespace
+
+_kxClient *_kxClient::constructAt(void *record) noexcept
+{
+    auto *client = static_cast<_kxClient *>(record);
+    client->construct();
+    return client;
+}
+
+void _kxClient::construct() noexcept
+{
+    // Settings block: lists and texts.
+    for (int i = 0; i < 4; ++i)
+        topList(i).construct();
+    for (int i = 0; i < Settings::kInstanceBlockCount; ++i)
+        instanceBlock(i).construct();
+    kx::clearStringAt<_kxString8_allSize<50>>(m_bytes, Settings::kText50);
+    kx::clearStringAt<_kxString8_allSize<25>>(m_bytes, Settings::kText25);
+    kx::clearStringAt<_kxString8_allSize<100>>(m_bytes, Settings::kText100a);
+    kx::clearStringAt<_kxString8_allSize<100>>(m_bytes, Settings::kText100b);
+
+    // State block.
+    kx::constructStringAt<_kxString<100>>(m_bytes, State::kText100);
+    kx::constructStringAt<_kxString<10>>(m_bytes, State::kText10a);
+    kx::constructStringAt<_kxString<10>>(m_bytes, State::kText10b);
+    kx::constructStringAt<_kxString<25>>(m_bytes, State::kText25a);
+    kx::constructStringAt<_kxString<25>>(m_bytes, State::kText25b);
+
+    for (int i = 0; i < kx::Client::kEntryCapacity; ++i)
+        entry(i).construct();
+    for (int i = 0; i < kx::Client::kSlotCount; ++i)
+        slot(i).resetSlot();
+
+    kx::constructStringAt<kx::Client::MessageBoxField>(m_bytes, kx::Client::kMessageBoxOffset);
+
+    // History block.
+    const _kxTime epoch;
+    for (std::size_t offset : History::kTimes)
+        writeAt(m_bytes, offset, epoch);
+    for (int i = 0; i < History::kTimeTableCount; ++i)
+        writeAt(m_bytes, History::kTimeTable + std::size_t(i) * sizeof(_kxTime), epoch);
+    for (int i = 0; i < 4; ++i)
+        writeAt(m_bytes, History::kQuadTimes + std::size_t(i) * sizeof(_kxTime), epoch);
+    for (int i = 0; i < History::kStampedValueCount; ++i)
+        writeAt(m_bytes, History::kStampedValues + std::size_t(i) * History::kStampedValueSize + 4, epoch);
+    kx::clearStringAt<_kxString8_allSize<50>>(m_bytes, History::kText50);
+    kx::clearStringAt<_kxString8_allSize<10>>(m_bytes, History::kText10);
+    kx::zeroBytesAt(m_bytes, History::kArea, History::kAreaSize);
+    kx::zeroBytesAt(m_bytes, kx::Client::kHistoryOffset, History::kTrailing[0][0] - kx::Client::kHistoryOffset);
+    for (const auto &area : History::kTrailing)
+        kx::zeroBytesAt(m_bytes, area[0], area[1]);
+
+    clear();
+}
+
+void _kxClient::clear() noexcept
+{
+    kx::zeroBytesAt(m_bytes, 0, kx::Client::kInitialisedSize);
+    setDefaults();
+    resetState();
+    validate();
+    writeAt(m_bytes, kx::Client::kHeaderOffset, kClearedHeader);
+}
+
+void _kxClient::setDefaults() noexcept
+{
+    writeAt(m_bytes, Settings::kVersionWord, kSettingsVersion);
+    for (int i = 0; i < 4; ++i)
+        topList(i).makeCaseInsensitive();
+    writeAt(m_bytes, Settings::kInstanceCount, kInstanceCountDefault);
+    for (int i = 0; i < Settings::kInstanceBlockCount; ++i)
+        instanceBlock(i).setup(i);
+
+    for (int i = 0; i < Settings::kWordCount; ++i)
+        writeAt<qint16>(m_bytes, Settings::kWordsOffset + 2 * std::size_t(i), 1);
+    for (int i = 0; i < Settings::kWordCount; ++i)
+        writeAt(m_bytes, Settings::kWordsOffset + 2 * std::size_t(i), kWordDefaults[i]);
+    for (int i = 0; i < Settings::kOnBytesCount; ++i)
+        writeAt<quint8>(m_bytes, Settings::kOnBytesFirst + std::size_t(i), 1);
+    for (std::size_t offset : Settings::kOnBytes)
+        writeAt<quint8>(m_bytes, offset, 1);
+    writeAt<quint16>(m_bytes, Settings::kOnWord, 1);
+    writeAt(m_bytes, Settings::kValue34, kValue34Default);
+    writeAt(m_bytes, Settings::kValue29, kValue29Default);
+}
+
+void _kxClient::resetState() noexcept
+{
+    kx::zeroBytesAt(m_bytes, kx::Client::kStateOffset, kx::Client::kStateSize);
+    writeAt(m_bytes, State::kMarkerByte, kStateMarker);
+    writeAt<quint8>(m_bytes, State::kActiveByte, 1);
+}
+
+void _kxClient::validate() noexcept
+{
+    if (readAt<quint16>(m_bytes, State::kWordB) == 0)
+        writeAt<quint16>(m_bytes, State::kWordB, 1);
+    if (readAt<quint16>(m_bytes, State::kWordA) == 0)
+        writeAt<quint16>(m_bytes, State::kWordA, 1);
+    if (readAt<float>(m_bytes, State::kRatio) < 0.0f)
+        writeAt(m_bytes, State::kRatio, 0.0f);
+    if (readAt<qint32>(m_bytes, State::kCounter) <= 0)
+        writeAt<qint32>(m_bytes, State::kCounter, 1);
+
+    clampWord<qint16>(m_bytes, Settings::kWordMin15, 15, kWordMax);
+    writeAt<qint16>(m_bytes, Settings::kWordForcedOne, 1);
+    clampWord<qint16>(m_bytes, Settings::kWordThousand, 100, 1000);
+    clampWord<qint16>(m_bytes, Settings::kWordPercent, 15, 95);
+    clampWord<qint16>(m_bytes, Settings::kWordMin5, 5, kWordMax);
+    clampWord<qint16>(m_bytes, Settings::kWordMinFifteen, 15, kWordMax);
+    if (readAt<qint16>(m_bytes, Settings::kWordMinOne) < 1)
+        writeAt<qint16>(m_bytes, Settings::kWordMinOne, 2);
+    clampWord<qint16>(m_bytes, Settings::kWordSixHundred, 20, 600);
+    clampWord<qint16>(m_bytes, Settings::kWordThreeHundred, 0, 300);
+
+    clampWord<quint8>(m_bytes, Settings::kInstanceCount, 1, quint8(Settings::kInstanceBlockCount));
+    clampWord<qint8>(m_bytes, Settings::kLimitByte, 0, 5);
+
+    if (readAt<quint8>(m_bytes, State::kResetSwitch) != 0) {
+        writeAt<quint8>(m_bytes, State::kActiveByte, 0);
+        kx::clearStringAt<_kxString<25>>(m_bytes, State::kText25a);
+        writeAt<quint8>(m_bytes, Settings::kResetFlags, 0);
+        for (std::size_t offset : Settings::kResetOnFlags)
+            writeAt<quint8>(m_bytes, offset, 1);
+    }
+
+    keepExecuteReachable();
+    compactEntries();
+}
+
+void _kxClient::keepExecuteReachable() noexcept
+{
+    // The comparison ignores letter case, so the lower-cased "execute" of a
+    // case-insensitive list counts and repeated validation adds nothing.
+    const kx::NameList::Name execute(kExecuteName);
+    const kx::NameList::Name any(kAnyName);
+    const int blocksInUse = readAt<quint8>(m_bytes, Settings::kInstanceCount);
+    bool reachable = false;
+    for (int i = 0; i < blocksInUse; ++i) {
+        const kx::NameList list = instanceBlock(i).list();
+        if (list.hasName(execute) || list.hasName(any))
+            reachable = true;
+    }
+    if (!reachable)
+        instanceBlock(0).list().addName(kExecuteName);
+}
+
+void _kxClient::compactEntries() noexcept
+{
+    // A corrupt count must not walk outside the table.
+    int count = std::clamp<int>(entryCount(), 0, kx::Client::kEntryCapacity);
+    for (int k = count - 1; k >= 0; --k) {
+        const kx::TableEntry candidate = entry(k);
+        if (!candidate.firstText().isEmpty() && !candidate.thirdText().isEmpty())
+            continue;
+        for (int m = k + 1; m < count; ++m)
+            entry(m - 1).copyFrom(entry(m));
+        --count; // the entry left behind at the end keeps its bytes
+    }
+    setEntryCount(qint16(count));
+}
+
+kx::NameList _kxClient::topList(int index) noexcept
+{
+    return kx::NameList(m_bytes + Settings::kTopListOffsets[index], Settings::kTopListCapacities[index]);
+}
+
+kx::InstanceBlock _kxClient::instanceBlock(int index) noexcept
+{
+    return kx::InstanceBlock(m_bytes + Settings::kInstanceBlocksOffset + std::size_t(index) * kx::InstanceBlock::kSize);
+}
+
+kx::TableEntry _kxClient::entry(int index) noexcept
+{
+    return kx::TableEntry(m_bytes + kx::Client::kEntryTableOffset + std::size_t(index) * kx::TableEntry::kSize);
+}
+
+kx::SlotEntry _kxClient::slot(int index) noexcept
+{
+    return kx::SlotEntry(m_bytes + kx::Client::kSlotTableOffset + std::size_t(index) * kx::SlotEntry::kSize);
+}
+
+qint16 _kxClient::entryCount() const noexcept
+{
+    return readAt<qint16>(m_bytes, kx::Client::kEntryCountOffset);
+}
+
+void _kxClient::setEntryCount(qint16 count) noexcept
+{
+    writeAt(m_bytes, kx::Client::kEntryCountOffset, count);
+}

@@ -1,0 +1,72 @@
+// _kxClient: a render client's record as the SDK constructs, clears and
+// validates it. The record is byte-packed and may sit at any address, so the
+// class is only its bytes (alignment 1); every routine reaches its fields by
+// offset. Bytes from kx::Client::kInitialisedSize on (the name) are never
+// touched here.
+#ifndef KXCLIENT_H
+#define KXCLIENT_H
+
+#include "kxInstanceBlock.h"
+#include "kxNameList.h"
+#include "kxSlotEntry.h"
+#include "kxTableEntry.h"
+#include "records/kxClientRecord.h"
+
+#include <cstddef>
+#include <type_traits>
+
+class _kxClient
+{
+public:
+    static constexpr std::size_t kRecordSize = kx::Client::kRecordSize;
+
+    // Constructs the members, then clear().
+    _kxClient() noexcept { construct(); }
+    // Runs construction on a record's existing bytes, wherever they sit,
+    // keeping the bytes behind the constructed range.
+    static _kxClient *constructAt(void *record) noexcept;
+
+    // Whole record to its defaults, then validated; header FF FF FF FF.
+    void clear() noexcept;
+    // Out-of-range values replaced, an "Execute" name kept reachable, the
+    // entry table compacted.
+    void validate() noexcept;
+    void setDefaults() noexcept; // settings block
+    void resetState() noexcept;  // state block
+
+    // index 0..3: the lists at 8, 1076, 2144 (10 names) and 3212 (6 names).
+    kx::NameList topList(int index) noexcept;
+    kx::InstanceBlock instanceBlock(int index) noexcept;
+    kx::TableEntry entry(int index) noexcept;
+    kx::SlotEntry slot(int index) noexcept;
+
+    qint16 entryCount() const noexcept;
+    void setEntryCount(qint16 count) noexcept;
+
+    unsigned char *bytes() noexcept { return m_bytes; }
+    const unsigned char *bytes() const noexcept { return m_bytes; }
+
+private:
+    void construct() noexcept;
+    void keepExecuteReachable() noexcept;
+    void compactEntries() noexcept;
+
+    unsigned char m_bytes[kRecordSize];
+};
+
+static_assert(sizeof(_kxClient) == kx::Client::kRecordSize);
+static_assert(alignof(_kxClient) == 1);
+static_assert(std::is_trivially_copyable_v<_kxClient>);
+static_assert(kx::Client::kEntryTableOffset + kx::Client::kEntryCapacity * kx::TableEntry::kSize
+              == kx::Client::kSlotTableOffset);
+static_assert(kx::Client::kSlotTableOffset + kx::Client::kSlotCount * kx::SlotEntry::kSize + 4
+              == kx::Client::kMessageBoxOffset);
+static_assert(kx::Client::Settings::kTopListOffsets[1] - kx::Client::Settings::kTopListOffsets[0]
+              >= kx::NameList::sizeFor(kx::NameList::kFullCapacity));
+static_assert(kx::Client::Settings::kTopListOffsets[3] + kx::NameList::sizeFor(kx::NameList::kShortCapacity)
+              <= kx::Client::Settings::kInstanceBlocksOffset);
+static_assert(kx::Client::Settings::kInstanceBlocksOffset
+                  + kx::Client::Settings::kInstanceBlockCount * kx::InstanceBlock::kSize
+              == kx::Client::Settings::kInstanceCount);
+
+#endif // KXCLIENT_H

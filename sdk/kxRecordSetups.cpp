@@ -1,0 +1,46 @@
+#include "kxRecordSetups.h"
+
+#include "kxRecordAccess.h"
+#include "kxStringFields.h"
+
+#include <cstring>
+
+namespace kx {
+
+void NineteenSlotRecord::setUp(void *record) noexcept
+{
+    writeAt<quint8>(record, kSwitchOffset, 1);
+    for (int i = 0; i < kSlotCount; ++i) {
+        unsigned char *slot = bytesAt(record, std::size_t(i) * kSlotSize);
+        clearStringAt<_kxString8_allSize<100>>(slot, kLongText);
+        writeAt<quint32>(slot, kValue, 65);
+        writeAt<quint16>(slot, kWord, 1);
+        clearStringAt<_kxString8_allSize<50>>(slot, kFirstText);
+        const unsigned char flags[3] = {0, 1, 0};
+        std::memcpy(slot + kFlags, flags, sizeof flags);
+        clearStringAt<_kxString8_allSize<50>>(slot, kSecondText);
+    }
+}
+
+void TextRecord::setUp(void *record) noexcept
+{
+    writeAt<quint16>(record, kWord, 0);
+    constructStringAt<_kxString<200>>(record, kText);
+    clearStringAt<_kxString8_allSize<100>>(record, kFirstName);
+    clearStringAt<_kxString8_allSize<100>>(record, kSecondName);
+}
+
+void PresetRecord::setUp(void *record) noexcept
+{
+    zeroBytesAt(record, 0, kSize);
+    writeAt<quint32>(record, kValue, 517);
+    writeAt<quint16>(record, kKind, 2);
+    storeStringTextAt(record, kName, _kxString8_allSize<50>(kPresetName));
+    clearStringAt<_kxString8_allSize<10>>(record, kShortName);
+    writeAt<quint8>(record, kMarker, 255);
+    clearStringAt<_kxString<25>>(record, kText);
+    writeAt<qint16>(record, kNoIndex, -1);
+    writeAt<quint16>(record, kFlag, 1);
+}
+
+} // namespace kx
