@@ -1,0 +1,154 @@
+#include "kxFarmFile.h"
+
+#include "kxInputError.h"
+#include "kxJsonFieldReader.h"
+#include "kxSdkLogChannel.h"
+#include "records/kxClientRecord.h"
+#include "records/kxClientTableRecord.h"
+
+#include <QtCore/QDir>
+#include <QtCore/QFileInfo>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QSaveFile>
+
+namespace {
+const QString kLogFolderKey = QStringLiteral("logFolder");
+const QString kLogKey = QStringLiteral("log");
+const QString kClientsKey = QStringLiteral("clients");
+const QString kNameKey = QStringLiteral("name");
+const QString kMessageBoxKey = QStringLiteral("messageBox");
+
+// File names inside the log folder; long enough for any sensible name.
+constexpr int kMaxLogFileNameLength = 255;
+
+int firstNonLatin1(const QString &text)
+{
+    for (int i = 0; i < int(text.size()); ++i) {
+        if (text.at(i).unicode() > 0xFF)
+            return i;
+    }
+    return -1;
+}
+
+void requireLatin1(const KxJsonFieldReader &reader, const QString &key, const QString &text)
+{
+    const int at = firstNonLatin1(text);
+    if (at >= 0)
+        reader.fail(key, QStringLiteral("character %1 (U+%2) is outside Latin-1, which the record field stores")
+                             .arg(at + 1)
+                             .arg(text.at(at).unicode(), 4, 16, QLatin1Char('0')));
+}
+
+QString readLogFileName(const KxJsonFieldReader &reader, const QString &key, const QString &fallback)
+{
+    const QString name = reader.text(key, kMaxLogFileNameLength, fallback);
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
+        || name == QLatin1String(".") || name == QLatin1String(".."))
+        reader.fail(key, QStringLiteral("must be a plain file name inside the log folder"));
+    return name;
+}
+
+KxFarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &object)
+{
+    const KxJsonFieldReader reader(filePath, kLogKey, object,
+                                   {QStringLiteral("mainFile"), QStringLiteral("errorFile"),
+                                    QStringLiteral("splitFile"), QStringLiteral("enabledCategories"),
+                                    QStringLiteral("stampSeparator"), QStringLiteral("splitCategory"),
+                                    QStringLiteral("logName")});
+    KxFarmLogSettings settings;
+    settings.mainFile = readLogFileName(reader, QStringLiteral("mainFile"), settings.mainFile);
+    settings.errorFile = readLogFileName(reader, QStringLiteral("errorFile"), settings.errorFile);
+    settings.splitFile = readLogFileName(reader, QStringLiteral("splitFile"), settings.splitFile);
+    if (settings.errorFile == settings.mainFile)
+        reader.fail(QStringLiteral("errorFile"), QStringLiteral("must differ from log.mainFile"));
+    if (settings.splitFile == settings.mainFile || settings.splitFile == settings.errorFile)
+        reader.fail(QStringLiteral("splitFile"), QStringLiteral("must differ from log.mainFile and log.errorFile"));
+
+    if (reader.has(QStringLiteral("enabledCategories"))) {
+        settings.enabledCategories.fill(false);
+        const QJsonArray categories = reader.array(QStringLiteral("enabledCategories"), true);
+        for (int i = 0; i < int(categories.size()); ++i) {
+            const QJsonValue value = categories.at(i);
+            const double number = value.toDouble(-1);
+            if (!value.isDouble() || number != double(int(number)) || number < 0
+                || number >= KxFarmLogSettings::kCategoryCount)
+                reader.fail(QStringLiteral("enabledCategories[%1]").arg(i),
+                            QStringLiteral("must be a category, a whole number from 0 to %1")
+                                .arg(KxFarmLogSettings::kCategoryCount - 1));
+            settings.enabledCategories[std::size_t(number)] = true;
+        }
+    }
+
+    const QString separator = reader.text(QStringLiteral("stampSeparator"), 1, QString(QLatin1Char('|')));
+    if (separator.size() != 1)
+        reader.fail(QStringLiteral("stampSeparator"), QStringLiteral("must be exactly one character"));
+    requireLatin1(reader, QStringLiteral("stampSeparator"), separator);
+    settings.stampSeparator = char(separator.at(0).unicode());
+
+    settings.splitCategory = int(reader.integer(QStringLiteral("splitCategory"), -128, 127, -1));
+    settings.logName = reader.text(QStringLiteral("logName"), KxSdkLogMembers::LogName::capacity(), settings.logName);
+    requireLatin1(reader, QStringLiteral("logName"), settings.logName);
+    return settings;
+}
+} // namespace
+
+KxFarm kxReadFarmFile(const QString &filePath)
+{
+    KxFarm farm;
+    farm.filePath = filePath;
+    farm.document = kxReadJsonObjectFile(filePath);
+    const KxJsonFieldReader reader(filePath, QString(), farm.document, {kLogFolderKey, kLogKey, kClientsKey});
+
+    // A relative log folder is taken from the farm file's folder, so a farm runs the same from anywhere.
+    const QString folder = reader.requiredText(kLogFolderKey, 4096);
+    if (folder.isEmpty())
+        reader.fail(kLogFolderKey, QStringLiteral("must name a folder"));
+    farm.logFolder = QDir::cleanPath(QFileInfo(filePath).absoluteDir().absoluteFilePath(folder));
+    farm.log = readLogSettings(filePath, reader.object(kLogKey));
+
+    const QJsonArray clients = reader.array(kClientsKey, true);
+    if (clients.size() > kx::ClientTable::kMaxClients)
+        reader.fail(kClientsKey, QStringLiteral("%1 clients, but a client table holds at most %2")
+                                     .arg(clients.size()).arg(kx::ClientTable::kMaxClients));
+    farm.clients.reserve(std::size_t(clients.size()));
+    for (int i = 0; i < int(clients.size()); ++i) {
+        const QString path = QStringLiteral("clients[%1]").arg(i);
+        const QJsonValue value = clients.at(i);
+        if (!value.isObject())
+            throw KxInputError(QStringLiteral("%1: %2: must be an object, not %3")
+                                   .arg(filePath, path, KxJsonFieldReader::describeType(value)));
+        const KxJsonFieldReader client(filePath, path, value.toObject(), {kNameKey, kMessageBoxKey});
+        KxFarmClient entry;
+        entry.name = client.requiredText(kNameKey, kx::Client::NameField::capacity());
+        requireLatin1(client, kNameKey, entry.name);
+        entry.messageBox = client.text(kMessageBoxKey, kx::Client::MessageBoxField::capacity());
+        farm.clients.push_back(entry);
+    }
+    return farm;
+}
+
+QJsonObject kxFarmDocument(const KxFarm &farm, const QStringList &boxes)
+{
+    QJsonObject document = farm.document;
+    QJsonArray clients = document.value(kClientsKey).toArray();
+    for (int i = 0; i < int(clients.size()) && i < int(boxes.size()); ++i) {
+        QJsonObject client = clients.at(i).toObject();
+        client.insert(kMessageBoxKey, boxes.at(i));
+        clients.replace(i, client);
+    }
+    document.insert(kClientsKey, clients);
+    return document;
+}
+
+bool kxWriteFarmFile(const QString &filePath, const QJsonObject &document, QString *errorMessage)
+{
+    QSaveFile file(filePath);
+    const QByteArray bytes = QJsonDocument(document).toJson(QJsonDocument::Indented);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (errorMessage)
+            *errorMessage = QStringLiteral("%1: cannot be written: %2").arg(filePath, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}

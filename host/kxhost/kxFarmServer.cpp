@@ -1,0 +1,128 @@
+#include "kxFarmServer.h"
+
+#include "kxJobRecordBuilder.h"
+#include "kxRecordAccess.h"
+#include "records/kxClientRecord.h"
+
+#include <QtCore/QDir>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
+
+#include <cstring>
+#include <exception>
+
+bool KxFarmServer::start(const KxFarm &farm, QString *errorMessage)
+{
+    if (!QDir().mkpath(farm.logFolder)) {
+        *errorMessage = QStringLiteral("%1: the log folder cannot be created").arg(farm.logFolder);
+        return false;
+    }
+    const QDir folder(farm.logFolder);
+    const KxFarmLogSettings &settings = farm.log;
+
+    auto mainLog = std::make_unique<_kxLogfile>(folder.filePath(settings.mainFile));
+    _kxLogfile *mainLogFile = mainLog.get();
+    m_sdk.setMainLog(std::move(mainLog));
+    m_errorLog = std::make_unique<_kxLogfile>(folder.filePath(settings.errorFile));
+    m_splitLog = std::make_unique<_kxLogfile>(folder.filePath(settings.splitFile));
+
+    __KXSDK *log = m_sdk.sdkInterface();
+    log->errorLog = m_errorLog.get();
+    log->splitLog = m_splitLog.get();
+    log->splitCategory = static_cast<qint8>(settings.splitCategory);
+    log->stampSeparator = settings.stampSeparator;
+    KxSdkLogMembers::LogName logName;
+    logName.assign(settings.logName);
+    log->logName = logName;
+    for (int category = 0; category < KxFarmLogSettings::kCategoryCount; ++category)
+        m_sdk.setLogCategoryEnabled(category, settings.enabledCategories[std::size_t(category)]);
+
+    // Earlier runs' lines stay in the files; only what this run adds is shown.
+    const std::pair<_kxLogfile *, QString> files[] = {{mainLogFile, settings.mainFile},
+                                                      {m_errorLog.get(), settings.errorFile},
+                                                      {m_splitLog.get(), settings.splitFile}};
+    for (const auto &file : files)
+        m_watched.push_back({file.first, file.second, QFileInfo(file.first->filePath()).size()});
+
+    for (const KxFarmClient &client : farm.clients) {
+        const int index = m_clients.addClient(client.name);
+        m_clients.setMessageBox(index, client.messageBox);
+        m_boxes.append(client.messageBox);
+    }
+    m_sdk.setClientTable(m_clients.table());
+    return true;
+}
+
+KxEventOutcome KxFarmServer::notify(const KxPluginModule &module, const KxJobEvent &event)
+{
+    KxJobRecordBuilder job;
+    job.setId(event.id);
+    job.setProgressCode(quint8(event.progressCode));
+    job.setScene(event.scene);
+    job.setImage(event.image);
+    job.setImageExtension(event.imageExtension);
+    job.setInfoText(event.infoText);
+    job.setRecipients(event.recipients);
+
+    _kxNotifyParams params{m_sdk.sdkInterface(), job.record()};
+    KxEventOutcome outcome;
+    QElapsedTimer timer;
+    timer.start();
+    outcome.result = module.notify(&params);
+    outcome.nanoseconds = timer.nsecsElapsed();
+
+    collectLogLines(&outcome);
+    for (int i = 0; i < clientCount(); ++i) {
+        if (hasBoxChanged(i)) {
+            m_boxes[i] = m_clients.messageBox(i);
+            outcome.changedClients.push_back(i);
+        }
+    }
+    return outcome;
+}
+
+bool KxFarmServer::hasBoxChanged(int index)
+{
+    // Compared in place: a full table has 32767 boxes, most of them untouched.
+    const unsigned char *record = m_clients.client(index);
+    const auto stored = kx::readAt<quint16>(record, kx::Client::kMessageBoxOffset);
+    const int length = std::min<int>(stored, kx::Client::MessageBoxField::capacity());
+    const QString &known = m_boxes.at(index);
+    return length != int(known.size())
+           || std::memcmp(kx::bytesAt(record, kx::Client::kMessageBoxOffset + 4), known.constData(),
+                          sizeof(char16_t) * std::size_t(length))
+                  != 0;
+}
+
+void KxFarmServer::collectLogLines(KxEventOutcome *outcome)
+{
+    for (WatchedLog &watched : m_watched) {
+        try {
+            watched.file->flush();
+        } catch (const std::exception &error) {
+            outcome->logErrors.append(QString::fromLocal8Bit(error.what()));
+            continue;
+        }
+        QFile file(watched.file->filePath());
+        if (!file.exists())
+            continue;
+        if (!file.open(QIODevice::ReadOnly) || !file.seek(watched.readOffset)) {
+            outcome->logErrors.append(QStringLiteral("%1: cannot be read: %2").arg(file.fileName(), file.errorString()));
+            continue;
+        }
+        const QByteArray added = file.readAll();
+        watched.readOffset += added.size();
+        if (added.isEmpty())
+            continue;
+        QStringList lines = QString::fromUtf8(added).split(QLatin1Char('\n'));
+        if (lines.last().isEmpty())
+            lines.removeLast();
+        // Error-file entries end with a carriage return of their own.
+        for (QString &line : lines) {
+            if (line.endsWith(QLatin1Char('\r')))
+                line.chop(1);
+        }
+        outcome->logLines.push_back({watched.fileName, lines});
+    }
+}

@@ -1,0 +1,23 @@
+// Bad input given to kxhost: one message that names the file, the field and
+// the limit. Every command turns it into exit status 2 before writing anything.
+#ifndef KXINPUTERROR_H
+#define KXINPUTERROR_H
+
+#include <QtCore/QString>
+
+#include <stdexcept>
+
+class KxInputError : public std::runtime_error
+{
+public:
+    explicit KxInputError(const QString &message)
+        : std::runtime_error(message.toStdString()), m_message(message)
+    {
+    }
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+#endif // KXINPUTERROR_H

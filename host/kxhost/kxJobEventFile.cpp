@@ -1,0 +1,92 @@
+#include "kxJobEventFile.h"
+
+#include "kxInputError.h"
+#include "kxJobIdTextParser.h"
+#include "kxJsonFieldReader.h"
+#include "records/kxJobRecord.h"
+
+namespace {
+const QString kEventsKey = QStringLiteral("events");
+const QString kJobIdKey = QStringLiteral("jobId");
+const QString kJobIdBytesKey = QStringLiteral("jobIdBytes");
+const QString kProgressCodeKey = QStringLiteral("progressCode");
+const QString kSceneKey = QStringLiteral("scene");
+const QString kImageKey = QStringLiteral("image");
+const QString kImageExtensionKey = QStringLiteral("imageExtension");
+const QString kInfoTextKey = QStringLiteral("infoText");
+const QString kRecipientsKey = QStringLiteral("recipients");
+
+// Far more than any test of message box trimming needs.
+constexpr int kMaxEvents = 100000;
+
+// Eight bytes in record order as hexadecimal pairs; blanks between them are allowed.
+bool parseIdBytes(const QString &text, std::array<unsigned char, 8> *id)
+{
+    QString digits = text;
+    digits.remove(QLatin1Char(' '));
+    if (digits.size() != 16)
+        return false;
+    for (int i = 0; i < 8; ++i) {
+        bool ok = false;
+        const uint byte = digits.mid(2 * i, 2).toUInt(&ok, 16);
+        if (!ok || digits.at(2 * i) == QLatin1Char('+') || digits.at(2 * i) == QLatin1Char('-'))
+            return false;
+        (*id)[std::size_t(i)] = static_cast<unsigned char>(byte);
+    }
+    return true;
+}
+
+KxJobEvent readEvent(const QString &filePath, int index, const QJsonObject &object)
+{
+    const KxJsonFieldReader reader(filePath, QStringLiteral("events[%1]").arg(index), object,
+                                   {kJobIdKey, kJobIdBytesKey, kProgressCodeKey, kSceneKey, kImageKey,
+                                    kImageExtensionKey, kInfoTextKey, kRecipientsKey});
+    KxJobEvent event;
+    if (reader.has(kJobIdKey) == reader.has(kJobIdBytesKey))
+        reader.fail(kJobIdKey, QStringLiteral("give the job either as jobId (such as \"{KT9a}\") or as jobIdBytes, "
+                                              "exactly one of them"));
+    if (reader.has(kJobIdKey)) {
+        const QString text = reader.text(kJobIdKey, 7);
+        if (!kxParseJobIdText(text, &event.id))
+            reader.fail(kJobIdKey, QStringLiteral("\"%1\" is no job ID text: \"{\", three of %2, "
+                                                  "a blank or one or two of %3, \"}\"")
+                                       .arg(text, QStringLiteral("A-Z without I, 1-9, + or -"),
+                                            QStringLiteral("a-z without i and m")));
+    } else {
+        const QString text = reader.text(kJobIdBytesKey, 64);
+        if (!parseIdBytes(text, &event.id))
+            reader.fail(kJobIdBytesKey, QStringLiteral("\"%1\" is not 8 bytes in hexadecimal (16 digits, "
+                                                       "blanks allowed), such as \"01 00 00 15 cd 5b 07 00\"")
+                                            .arg(text));
+    }
+    event.progressCode = int(reader.requiredInteger(kProgressCodeKey, 0, 255));
+    event.scene = reader.text(kSceneKey, kx::Job::SceneField::capacity());
+    event.image = reader.text(kImageKey, kx::Job::ImageField::capacity());
+    event.imageExtension = reader.text(kImageExtensionKey, kx::Job::ImageField::capacity());
+    event.infoText = reader.text(kInfoTextKey, kx::Job::InfoTextField::capacity());
+    event.recipients = reader.requiredText(kRecipientsKey, kx::Job::RecipientListField::capacity());
+    return event;
+}
+} // namespace
+
+std::vector<KxJobEvent> kxReadJobEventFile(const QString &filePath)
+{
+    const QJsonObject document = kxReadJsonObjectFile(filePath);
+    const KxJsonFieldReader reader(filePath, QString(), document, {kEventsKey});
+    const QJsonArray events = reader.array(kEventsKey, true);
+    if (events.isEmpty())
+        reader.fail(kEventsKey, QStringLiteral("must hold at least one event"));
+    if (events.size() > kMaxEvents)
+        reader.fail(kEventsKey, QStringLiteral("%1 events, at most %2 are taken").arg(events.size()).arg(kMaxEvents));
+
+    std::vector<KxJobEvent> result;
+    result.reserve(std::size_t(events.size()));
+    for (int i = 0; i < int(events.size()); ++i) {
+        const QJsonValue value = events.at(i);
+        if (!value.isObject())
+            throw KxInputError(QStringLiteral("%1: events[%2]: must be an object, not %3")
+                                   .arg(filePath).arg(i).arg(KxJsonFieldReader::describeType(value)));
+        result.push_back(readEvent(filePath, i, value.toObject()));
+    }
+    return result;
+}

@@ -1,0 +1,24 @@
+#include "kxPluginModulePath.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QDir>
+#include <QtCore/QFileInfo>
+
+QStringList kxPluginModuleCandidates()
+{
+    const QDir binaryFolder(QCoreApplication::applicationDirPath());
+    const QString fileName = QStringLiteral(KXHOST_MODULE_FILE_NAME);
+    return {QDir::cleanPath(binaryFolder.filePath(fileName)),
+            QDir::cleanPath(binaryFolder.filePath(QStringLiteral(KXHOST_PLUGIN_DIR_FROM_BINARY "/") + fileName)),
+            QStringLiteral(KXHOST_BUILT_MODULE_PATH)};
+}
+
+QString kxDefaultPluginModulePath()
+{
+    const QStringList candidates = kxPluginModuleCandidates();
+    for (const QString &candidate : candidates) {
+        if (QFileInfo(candidate).isFile())
+            return candidate;
+    }
+    return candidates.last();
+}

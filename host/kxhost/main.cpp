@@ -1,0 +1,44 @@
+// kxhost: drives a notification module from the command line the way the
+// render-farm server drives it.
+#include "kxHostCommands.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QTextStream>
+
+namespace {
+const char kUsage[] =
+    "Usage: kxhost COMMAND [options]\n"
+    "\n"
+    "Commands:\n"
+    "  info      the identity a notification module reports, and its layout verdict\n"
+    "  notify    run job events through the module against a farm of render clients\n"
+    "  generate  write a farm file of N render clients\n"
+    "\n"
+    "kxhost COMMAND --help shows a command's options.\n"
+    "Exit status: 0 done, 1 the module or a file could not be used, 2 bad input.\n";
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kxhost"));
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    const QString command = arguments.value(0);
+
+    if (command == QLatin1String("info"))
+        return kx::host::runInfo(arguments);
+    if (command == QLatin1String("notify"))
+        return kx::host::runNotify(arguments);
+    if (command == QLatin1String("generate"))
+        return kx::host::runGenerate(arguments);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        QTextStream(stdout) << kUsage;
+        return kx::host::ExitSuccess;
+    }
+    QTextStream err(stderr);
+    if (command.isEmpty())
+        err << kUsage;
+    else
+        err << "kxhost: unknown command \"" << command << "\"\n\n" << kUsage;
+    return kx::host::ExitBadInput;
+}
