@@ -56,7 +56,11 @@ TEST_F(DeliverToRecipientsTest, WhoIsReached)
         // Empty parts are names too, and reach a client with an empty name.
         {"nobody;;", {"render01", ""}, {false, true}},
         {"nobody;", {""}, {true}},
+        // Letter case does not matter, in Latin-1 either; other characters must agree.
         {"render01", {"RENDER01"}, {true}},
+        {"caf\xe9-render", {"CAF\xc9-RENDER", "caf\xe9-render", "caf\xc9-render"}, {true, true, true}},
+        {"render01@host", {"RENDER01`host", "render01@hosT"}, {false, true}},
+        {"render0102", {"render0103", "render01"}, {false, false}},
         {"nobody", {"render01", "render02"}, {false, false}},
     };
     for (const auto &c : cases) {
@@ -174,6 +178,23 @@ TEST_F(DeliverToRecipientsTest, TextLongerThanABoxIsCutBeforeTheAppend)
     kx::appendToMessageBox(expected, cut);
     EXPECT_EQ(clients.messageBox(0), expected.toQString());
     EXPECT_EQ(clients.messageBox(0).size(), 2500);
+}
+
+TEST_F(DeliverToRecipientsTest, LeftoversBehindAShortNameDoNotCount)
+{
+    // A renamed client keeps the old name's tail behind the terminator.
+    addClients({"abc", "abcdefgh", "abcdefghi"});
+    for (int i = 0; i < 3; ++i) {
+        const int length = kx::readAt<quint16>(clients.client(i), kx::Client::kNameOffset);
+        for (int k = length + 1; k < 12; ++k)
+            clients.client(i)[kx::Client::kNameOffset + 2 + std::size_t(k)] = 'Z';
+    }
+    job.setRecipients(QStringLiteral("ABC;abcdefgh;abcdefghj"));
+    ASSERT_EQ(notify(), 1);
+    const QString text = composedText();
+    EXPECT_EQ(clients.messageBox(0), text);
+    EXPECT_EQ(clients.messageBox(1), text);
+    EXPECT_TRUE(clients.messageBox(2).isEmpty());
 }
 
 // Mended: a null client table reaches nobody.
