@@ -1,10 +1,12 @@
 #include "notifyJob.h"
 
+#include "deliverToRecipients.h"
 #include "jobIDText.h"
 #include "kxLineBreakConstants.h"
 #include "kxNotifyPluginApi.h"
 #include "kxRecordAccess.h"
 #include "layoutGuards.h"
+#include "notificationText.h"
 #include "records/kxJobRecord.h"
 #include "records/kxNotifyParamsRecord.h"
 #include "records/kxServerSdkRecord.h"
@@ -36,5 +38,9 @@ int kx::notifyJob(const void *params)
         return ResultNoRecipient;
     }
 
+    const QString text = notificationText(job);
+    logProgress(*log, notificationLogLine(job, text));
+    deliverToRecipients(sdkObject, job, text);
+    // Whether or not any client was reached.
     return ResultSuccess;
 }
