@@ -7,8 +7,8 @@
 
 QString kx::jobIDText(JobId id)
 {
-    const qsizetype upperBase = kIdAlphabetUpper.size();
-    const qsizetype lowerBase = kIdAlphabetLower.size();
+    const auto upperBase = quint32(kIdAlphabetUpper.size());
+    const auto lowerBase = int(kIdAlphabetLower.size());
 
     // Bytes 3 to 6, little-endian, whatever the host's byte order.
     const quint32 raw = quint32(id[3]) | quint32(id[4]) << 8 | quint32(id[5]) << 16
@@ -18,9 +18,9 @@ QString kx::jobIDText(JobId id)
     QString text;
     text.reserve(7);
     text += QLatin1Char('{');
-    text += kIdAlphabetUpper.at(qsizetype(v / (upperBase * upperBase) % upperBase));
-    text += kIdAlphabetUpper.at(qsizetype(v / upperBase % upperBase));
-    text += kIdAlphabetUpper.at(qsizetype(v % upperBase));
+    text += kIdAlphabetUpper.at(int(v / (upperBase * upperBase) % upperBase));
+    text += kIdAlphabetUpper.at(int(v / upperBase % upperBase));
+    text += kIdAlphabetUpper.at(int(v % upperBase));
 
     const int c = id[0];
     if (c == 0) {
