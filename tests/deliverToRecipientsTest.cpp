@@ -197,6 +197,19 @@ TEST_F(DeliverToRecipientsTest, LeftoversBehindAShortNameDoNotCount)
     EXPECT_TRUE(clients.messageBox(2).isEmpty());
 }
 
+// The count is a signed 16-bit number: from 32768 on it is negative, and the
+// table has no clients to walk.
+TEST_F(DeliverToRecipientsTest, CountAbove32767IsNegative)
+{
+    addClients({"render01"});
+    clients.table()->count = qint16(-32768);
+    job.setRecipients(QStringLiteral("render01"));
+    ASSERT_EQ(notify(), 1);
+    EXPECT_TRUE(clients.messageBox(0).isEmpty());
+    EXPECT_EQ(lastLine().category, 2);
+    EXPECT_EQ(lastLine().text, notFoundLine(QStringLiteral("render01"), -32768));
+}
+
 // Mended: a null client table reaches nobody.
 TEST_F(DeliverToRecipientsTest, NullClientTableReachesNobody)
 {
