@@ -3,6 +3,7 @@
 #include "kxPluginModule.h"
 #include "kxRecordAccess.h"
 #include "kxServerSdkObject.h"
+#include "pluginInfo.h"
 #include "recordingLog.h"
 
 #include <gtest/gtest.h>
@@ -238,6 +239,30 @@ TEST_F(NotifyFrame, RecipientsMatchingNoClientStillSucceed)
     EXPECT_EQ(notify(), 1);
     ASSERT_FALSE(log.lines.empty());
     EXPECT_EQ(log.lines[0].text, kStartLine);
+}
+
+} // namespace
+
+namespace {
+
+TEST(PluginInfoField, LongTextIsCutToTheCapacityAndTerminated)
+{
+    // A Qt version text of more than 25 characters keeps its first 25.
+    std::vector<unsigned char> field(sizeof(_kxString<25>) + 8, kPattern);
+    const char *longVersion = "6.4.2-with-a-very-long-build-suffix";
+    kx::writeLatin1Field(field.data(), 0, longVersion, 25);
+    EXPECT_EQ(kx::readAt<quint16>(field.data(), 0), 25);
+    EXPECT_EQ(kx::readAt<quint16>(field.data(), 2), 0xABAB); // the reserved field is the server's
+    EXPECT_EQ(kx::readText<25>(field.data(), 0), QString::fromLatin1(longVersion).left(25));
+    EXPECT_EQ(kx::readAt<char16_t>(field.data(), 4 + 2 * 25), 0);
+    for (std::size_t i = sizeof(_kxString<25>); i < field.size(); ++i)
+        EXPECT_EQ(field[i], kPattern) << i;
+
+    // A short text leaves the units behind its terminator alone.
+    kx::writeLatin1Field(field.data(), 0, "\xE9t", 25);
+    EXPECT_EQ(kx::readText<25>(field.data(), 0), QString::fromLatin1("\xE9t"));
+    EXPECT_EQ(kx::readAt<char16_t>(field.data(), 8), 0);
+    EXPECT_EQ(kx::readAt<char16_t>(field.data(), 10), char16_t(longVersion[3])); // the old text stays
 }
 
 } // namespace

@@ -36,7 +36,9 @@ constexpr int kMaxRecipientParts = kx::Job::RecipientListField::capacity() + 1;
 // A cheap first test before isEqual: the length and the first eight
 // characters with their letter-case bit (0x20) set. Names that isEqual takes
 // as equal have equal lengths and characters that differ at most in letter
-// case, which in Latin-1 is that bit, so they always have equal keys.
+// case, which in Latin-1 is that bit, so they always have equal keys. This
+// follows kxLatin1ToLower in kxShared: a wider case folding there needs a
+// wider key here.
 struct NameKey
 {
     quint64 leading = 0;

@@ -10,7 +10,10 @@
 // run, so heap memory they owned (Qt strings, lists) is never freed, and any
 // record the work was writing keeps whatever it held at the fault (a message
 // box may hold a new text with its old length, a log line may be half
-// written). No lock is held by the work, so nothing stays locked.
+// written). The plug-in's own work takes no lock, but a fault inside the
+// allocator or the string library abandons whatever lock that code held, so
+// containment is a last resort that keeps the server running, not a promise
+// that the process is as clean as before.
 //
 // Faults outside the work, on other threads, and signals sent by kill or
 // raise are not contained: they reach the handler the server had installed

@@ -16,18 +16,16 @@ constexpr const char kPluginName[] = "kxMessage";
 constexpr const char kPluginAuthor[] = "KX, Talvenhorst";
 constexpr const char kPluginVersion[] = "1.0";
 constexpr const char kSdkVersion[] = " 8.4.03";
+} // namespace
 
-// Each byte becomes one UTF-16 unit; the count, the units and a zero unit
-// are written, nothing else of the field.
-void writeLatin1Field(void *record, std::size_t offset, const char *text, int capacity) noexcept
+void kx::writeLatin1Field(void *record, std::size_t offset, const char *text, int capacity) noexcept
 {
     const int length = int(std::min<std::size_t>(std::strlen(text), std::size_t(capacity)));
-    kx::writeAt<quint16>(record, offset, quint16(length));
+    writeAt<quint16>(record, offset, quint16(length));
     for (int i = 0; i < length; ++i)
-        kx::writeAt<char16_t>(record, offset + 4 + 2 * std::size_t(i), static_cast<unsigned char>(text[i]));
-    kx::writeAt<char16_t>(record, offset + 4 + 2 * std::size_t(length), 0);
+        writeAt<char16_t>(record, offset + 4 + 2 * std::size_t(i), static_cast<unsigned char>(text[i]));
+    writeAt<char16_t>(record, offset + 4 + 2 * std::size_t(length), 0);
 }
-} // namespace
 
 int kx::describePlugin(void *info) noexcept
 {
