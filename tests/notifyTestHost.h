@@ -7,34 +7,11 @@
 #include "kxJobRecordBuilder.h"
 #include "kxPluginModule.h"
 #include "kxServerSdkObject.h"
+#include "recordingLog.h"
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <vector>
-
-// Records every line; can be told to throw on the n-th one (0-based).
-class RecordingLog : public __KXSDK
-{
-public:
-    struct Line
-    {
-        int category;
-        int flags;
-        QString text;
-        quint64 mainLogFlushes; // flushes of the main log when the line arrived
-    };
-
-    void logMessage(int category, int flags, const QString &text) override
-    {
-        if (int(lines.size()) == throwAtLine)
-            throw std::runtime_error("log unavailable");
-        lines.push_back({category, flags, text, mainLog ? mainLog->flushCount() : 0});
-    }
-
-    std::vector<Line> lines;
-    int throwAtLine = -1;
-};
 
 class NotifyTestHost : public ::testing::Test
 {

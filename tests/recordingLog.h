@@ -4,28 +4,33 @@
 
 #include "kxSdkLogChannel.h"
 
+#include <functional>
 #include <stdexcept>
 #include <vector>
-
-struct LoggedLine
-{
-    int category;
-    int flags;
-    QString text;
-};
 
 class RecordingLog : public __KXSDK
 {
 public:
+    struct Line
+    {
+        int category;
+        int flags;
+        QString text;
+        quint64 mainLogFlushes; // flushes of the main log when the line arrived
+    };
+
     void logMessage(int category, int flags, const QString &text) override
     {
-        if (throwOnLog)
+        if (int(lines.size()) == throwAtLine)
             throw std::runtime_error("log channel failure");
-        lines.push_back({category, flags, text});
+        lines.push_back({category, flags, text, mainLog ? mainLog->flushCount() : 0});
+        if (onLine)
+            onLine();
     }
 
-    std::vector<LoggedLine> lines;
-    bool throwOnLog = false;
+    std::vector<Line> lines;
+    int throwAtLine = -1;           // throws instead of recording this line (0-based)
+    std::function<void()> onLine;   // runs after each recorded line
 };
 
 #endif // RECORDINGLOG_H
