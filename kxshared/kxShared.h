@@ -160,11 +160,11 @@ public:
         return -1;
     }
 
-    // Zeroes every unit behind the terminator.
+    // Zeroes every unit past the text, the terminator's place included.
     void clearUnused() noexcept
     {
         const int n = length();
-        std::fill(m_text + n + 1, m_text + N + 1, char16_t(0));
+        std::fill(m_text + n, m_text + N + 1, char16_t(0));
     }
 
     QString toQString() const

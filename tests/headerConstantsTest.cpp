@@ -9,6 +9,10 @@
 
 #include <QtCore/QSet>
 
+#include <iterator>
+#include <utility>
+#include <vector>
+
 namespace {
 
 TEST(HeaderConstants, IdAlphabetsLackTheConfusableCharacters)
@@ -32,8 +36,15 @@ TEST(HeaderConstants, TextsAreExact)
     EXPECT_EQ(QString::fromLatin1(kLetterC.constData(), kLetterC.length()), QStringLiteral("C"));
     EXPECT_EQ(kUpdateMarker.toQString(), QStringLiteral("?update?"));
     EXPECT_EQ(kNoProjectRootAccessMarker.toQString(), QStringLiteral("!NoProjectRootAccess!"));
-    EXPECT_EQ(kExecEachClientFileName, QStringLiteral("execEachClient.file"));
-    EXPECT_EQ(kSubmitterParameterKeyword, QStringLiteral("kxSubmitterParameter"));
+    const std::pair<const QString *, const char *> keywords[] = {
+        {&kNoCheckFileName, "no_check.file"}, {&kExecOnceFileName, "execOnce.file"},
+        {&kExecEachClientFileName, "execEachClient.file"}, {&kExecuteKeyword, "Execute"},
+        {&kPythonKeyword, "Python"}, {&kCommandJobKeyword, "CommandJob"},
+        {&kEnvFileKeyword, "kxEnvFile"}, {&kEnvLineKeyword, "kxEnvLine"}, {&kEnvListKeyword, "kxEnvList"},
+        {&kSubmitterParameterKeyword, "kxSubmitterParameter"}, {&kSubmitClientGroupKeyword, "SubmitClientGroup"},
+        {&kNoSceneExistCheckKeyword, "NoSceneExistCheck"}, {&kAddCmdFlagsKeyword, "AddCmdFlags"}};
+    for (const auto &[constant, expected] : keywords)
+        EXPECT_EQ(*constant, QLatin1String(expected));
 }
 
 TEST(JobOptionDefinitions, ScanStopsAtNineteenNamedRows)
@@ -68,32 +79,54 @@ TEST(JobOptionDefinitions, NamedRowsKeepTheirBounds)
 
 struct OptionRow
 {
-    int row;
     const char *name;
-    int defaultValue, minValue, maxValue;
+    int group, kind, flagA, flagB, defaultValue, minValue, maxValue;
+    std::vector<const char *> labels;
 };
 
-TEST(JobOptionDefinitions, RowsThatAreEasyToGetWrong)
+TEST(JobOptionDefinitions, EveryNamedRow)
 {
-    const OptionRow rows[] = {{0, "Number of Preview frames", 7, 1, 18},
-                              {1, "Max Clients At A Time", 1500, 1, 1500},
-                              {7, "Render Verbose", 0, 0, 6},
-                              {12, "Start Multiple Instances", 1, 1, 10},
-                              {4, "Min File Size Kb", 0, 0, 2147483647}};
-    for (const OptionRow &r : rows) {
-        const JobOptionDefinition &d = jobOptionDefinitions[r.row];
+    constexpr int kNoLimit = 2147483647;
+    const OptionRow rows[] = {
+        {"Number of Preview frames", 1, 1, 0, 0, 7, 1, 18, {}},
+        {"Max Clients At A Time", 1, 1, 0, 1, 1500, 1, 1500, {}},
+        {"Required Memory (GB)", 1, 1, 0, 1, 0, 0, 500, {}},
+        {"Max Frame Time (minutes)", 1, 1, 0, 1, 0, 0, 7200, {}},
+        {"Min File Size Kb", 1, 1, 0, 1, 0, 0, kNoLimit, {}},
+        {"Max Crashes", 1, 1, 0, 1, 30, 0, kNoLimit, {}},
+        {"Max Thresholds", 1, 1, 0, 1, 30, 0, kNoLimit, {}},
+        {"Render Verbose", 3, 2, 0, 1, 0, 0, 6,
+         {"Default", "No Verbose", "Errors & Warnings", "Information", "Progress", "Debug"}},
+        {"Render Quality", 3, 2, 0, 1, 0, 0, kNoLimit, {"Default", "Preview", "Normal", "Production", "Best"}},
+        {"Color", 2, 2, 1, 1, 13, 0, kNoLimit, {}},
+        {"Approve Job", 2, 2, 0, 1, 0, 0, kNoLimit, {"-", "After Preview", "After frames done", "After both"}},
+        {"Re-Execute Job After Hours", 2, 1, 0, 1, 0, 0, kNoLimit, {}},
+        {"Start Multiple Instances", 1, 1, 0, 1, 1, 1, 10, {}},
+        {"Override Image Width", 3, 1, 1, 0, 0, 0, 100000, {}},
+        {"Override Image Height", 3, 1, 1, 0, 0, 0, 100000, {}},
+        {"Restrict Core Count", 3, 1, 1, 1, 0, 0, 256, {}},
+        {"Restrict Memory (GB)", 3, 1, 1, 1, 0, 0, 1000, {}},
+        {"Required GPU Memory (GB)", 1, 1, 0, 1, 0, 0, 500, {}},
+        {"Required Core Count", 1, 1, 0, 0, 0, 0, 256, {}},
+    };
+    static_assert(std::size(rows) == 19);
+    for (std::size_t row = 0; row < std::size(rows); ++row) {
+        const OptionRow &r = rows[row];
+        const JobOptionDefinition &d = jobOptionDefinitions[row];
+        SCOPED_TRACE(r.name);
         EXPECT_EQ(d.name.toQString(), QLatin1String(r.name));
-        EXPECT_EQ(d.defaultValue, r.defaultValue) << r.name;
-        EXPECT_EQ(d.minValue, r.minValue) << r.name;
-        EXPECT_EQ(d.maxValue, r.maxValue) << r.name;
+        EXPECT_EQ(d.group, r.group);
+        EXPECT_EQ(d.kind, r.kind);
+        EXPECT_EQ(d.flagA, r.flagA);
+        EXPECT_EQ(d.flagB, r.flagB);
+        EXPECT_EQ(d.defaultValue, r.defaultValue);
+        EXPECT_EQ(d.minValue, r.minValue);
+        EXPECT_EQ(d.maxValue, r.maxValue);
+        for (std::size_t slot = 0; slot < 6; ++slot) {
+            const QString expected = slot < r.labels.size() ? QLatin1String(r.labels[slot]) : QString();
+            EXPECT_EQ(d.valueLabels[slot].toQString(), expected) << slot;
+        }
     }
-    const JobOptionDefinition &verbose = jobOptionDefinitions[7];
-    EXPECT_EQ(verbose.valueLabels[2].toQString(), QStringLiteral("Errors & Warnings"));
-    EXPECT_EQ(verbose.valueLabels[5].toQString(), QStringLiteral("Debug"));
-    const JobOptionDefinition &quality = jobOptionDefinitions[8];
-    EXPECT_EQ(quality.valueLabels[4].toQString(), QStringLiteral("Best"));
-    EXPECT_TRUE(quality.valueLabels[5].isEmpty());
-    EXPECT_EQ(jobOptionDefinitions[10].valueLabels[0].toQString(), QStringLiteral("-"));
 }
 
 TEST(SharedNameSlots, HoldsFortyFourEmptyNames)

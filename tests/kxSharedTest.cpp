@@ -84,6 +84,13 @@ TEST(KxString, RemoveIndexOfAndClearUnused)
     s.clearUnused();
     for (int i = s.length(); i <= 10; ++i)
         EXPECT_EQ(s.constData()[i], 0) << i;
+
+    // A box copied in whole from a record may lack its terminator: the unit
+    // right at the length lies past the text as well.
+    s.data()[s.length()] = u'?';
+    s.clearUnused();
+    EXPECT_EQ(s.constData()[s.length()], 0);
+    EXPECT_EQ(text(s), QStringLiteral("bcd"));
 }
 
 TEST(KxString, EqualityIgnoresLatin1LetterCaseOnly)
