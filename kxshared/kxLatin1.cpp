@@ -23,11 +23,11 @@ QString kxToKXUTF8(const QString &text, bool keepControls)
         return text;
     // Most texts hold nothing to mask: look through all of it first (a loop
     // without an early exit, which the compiler can vectorise) before copying.
-    const auto *units = reinterpret_cast<const char16_t *>(text.constData());
+    const QChar *units = text.constData();
     const qsizetype size = text.size();
     bool hasMasked = false;
     for (qsizetype i = 0; i < size; ++i)
-        hasMasked |= isMaskedControl(units[i]);
+        hasMasked |= isMaskedControl(units[i].unicode());
     if (!hasMasked)
         return text;
     QString result = text;

@@ -1,5 +1,10 @@
 #include "kxClient.h"
 
+#include "kxJobOptionDefinitions.h"
+#include "kxKeywordConstants.h"
+#include "kxLetterConstants.h"
+#include "kxLineBreakConstants.h"
+#include "kxMarkerConstants.h"
 #include "kxRecordAccess.h"
 #include "kxStringFields.h"
 

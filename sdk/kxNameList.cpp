@@ -1,5 +1,9 @@
 #include "kxNameList.h"
 
+#include "kxJobOptionDefinitions.h"
+#include "kxKeywordConstants.h"
+#include "kxLetterConstants.h"
+#include "kxLineBreakConstants.h"
 #include "kxRecordAccess.h"
 #include "kxStringFields.h"
 

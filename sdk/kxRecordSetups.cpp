@@ -1,5 +1,8 @@
 #include "kxRecordSetups.h"
 
+#include "kxJobOptionDefinitions.h"
+#include "kxLineBreakConstants.h"
+#include "kxMarkerConstants.h"
 #include "kxRecordAccess.h"
 #include "kxStringFields.h"
 

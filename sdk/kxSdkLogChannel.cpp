@@ -1,5 +1,9 @@
 #include "kxSdkLogChannel.h"
 
+#include "kxKeywordConstants.h"
+#include "kxLetterConstants.h"
+#include "kxLineBreakConstants.h"
+#include "kxMarkerConstants.h"
 #include "kxRecordAccess.h"
 #include "records/kxServerConfigRecord.h"
 
