@@ -19,7 +19,12 @@ using kxfuzz::GuardZone;
 using kxfuzz::require;
 using Units = std::vector<char16_t>;
 
-constexpr int kCapacity = MessageBox::capacity();
+// The model's own figures, not the operation's constants, so a changed
+// constant shows up as a difference.
+constexpr int kCapacity = 2500;
+constexpr std::size_t kLineWidth = 250;
+constexpr std::size_t kTrimBase = 2497;
+static_assert(MessageBox::capacity() == kCapacity);
 constexpr std::size_t kGuardSize = 64;
 constexpr std::size_t kFieldSize = sizeof(MessageBox);
 // Guard, box, guard, text, guard; the second guard runs on to a multiple of 8
@@ -38,11 +43,11 @@ KX_FUZZ_HARNESS Units laidOut(Units text)
         std::size_t e = p;
         while (e < text.size() && text[e] != u'\n')
             ++e;
-        if (e - p > std::size_t(kx::kMessageLineWidth)) {
-            text.insert(text.begin() + std::ptrdiff_t(p) + kx::kMessageLineWidth, u'\n');
+        if (e - p > kLineWidth) {
+            text.insert(text.begin() + std::ptrdiff_t(p + kLineWidth), u'\n');
             if (text.size() > std::size_t(kCapacity))
                 text.resize(kCapacity);
-            p += std::size_t(kx::kMessageLineWidth) + 1;
+            p += kLineWidth + 1;
             continue;
         }
         p = e + 1;
@@ -57,7 +62,7 @@ KX_FUZZ_HARNESS Units appended(Units box, const Units &text)
         return text;
     const std::size_t total = box.size() + text.size();
     if (total + 2 > std::size_t(kCapacity)) {
-        const std::size_t cut = std::min(box.size(), total - std::size_t(kx::kMessageBoxTrimBase));
+        const std::size_t cut = std::min(box.size(), total - kTrimBase);
         box.erase(box.begin(), box.begin() + std::ptrdiff_t(cut));
     }
     box.push_back(u'\n');
