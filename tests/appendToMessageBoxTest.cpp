@@ -138,4 +138,16 @@ TEST(AppendToMessageBoxTest, OversizedStoredLengthIsReadAsCapacity)
     EXPECT_EQ(text(box), run(2397, QLatin1Char('b')) + QStringLiteral("\n\n") + run(100, QLatin1Char('m')));
 }
 
+// The lengths, not zero units, end box and text: a zero inside either is an
+// ordinary character.
+TEST(AppendToMessageBoxTest, ZeroUnitsInsideAreKept)
+{
+    MessageBox box = boxOf(QString::fromUtf16(u"a\0b", 3));
+    MessageBox message = boxOf(QString::fromUtf16(u"c\0d", 3));
+    kx::appendToMessageBox(box, message);
+    EXPECT_EQ(box.length(), 8);
+    EXPECT_EQ(text(box), QString::fromUtf16(u"a\0b\n\nc\0d", 8));
+    EXPECT_EQ(box.at(8), 0);
+}
+
 } // namespace

@@ -278,4 +278,54 @@ TEST_F(DeliverToRecipientsTest, OversizedMessageBoxIsReadAsCapacity)
         ASSERT_EQ(client[behind + i], 0x5A) << i;
 }
 
+// Mended: a count that does not fit the table's clients. Negative counts
+// reach nobody; entries behind the server's clients are null and skipped;
+// the summary shows the count as stored.
+TEST_F(DeliverToRecipientsTest, CorruptClientCount)
+{
+    const struct {
+        qint16 count;
+        std::vector<bool> reached;
+    } cases[] = {
+        {-1, {false, false}},
+        {-32768, {false, false}},
+        {0, {false, false}},
+        {1, {true, false}},
+        {100, {true, true}},
+        {32767, {true, true}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.count);
+        KxClientTableBuilder table;
+        table.addClient(QStringLiteral("render01"), KxClientTableBuilder::ClientRecord::Zeroed);
+        table.addClient(QStringLiteral("render01"), KxClientTableBuilder::ClientRecord::Zeroed);
+        table.table()->count = c.count;
+        sdk.setClientTable(table.table());
+        job.setRecipients(QStringLiteral("render01"));
+        log->lines.clear();
+        ASSERT_EQ(notify(), 1);
+        const QString text = composedText();
+        for (std::size_t i = 0; i < c.reached.size(); ++i)
+            EXPECT_EQ(table.messageBox(int(i)), c.reached[i] ? text : QString()) << i;
+        EXPECT_EQ(lastLine().text, c.reached[0] ? sentLine(QStringLiteral("render01"), c.count)
+                                                : notFoundLine(QStringLiteral("render01"), c.count));
+    }
+}
+
+// Names outside Latin-1 are compared as their 8-bit form, each such
+// character a "?"; a surrogate pair is two of them.
+TEST_F(DeliverToRecipientsTest, RecipientNamesOutsideLatin1)
+{
+    addClients({"?", "??", "caf?", "\xe9t\xe9"});
+    const QString list = QStringLiteral("\u20ac;\U0001F600;caf\u00e9;\u00c9T\u00c9");
+    job.setRecipients(list);
+    ASSERT_EQ(notify(), 1);
+    const QString text = composedText();
+    EXPECT_EQ(clients.messageBox(0), text);
+    EXPECT_EQ(clients.messageBox(1), text);
+    EXPECT_TRUE(clients.messageBox(2).isEmpty());
+    EXPECT_EQ(clients.messageBox(3), text);
+    EXPECT_EQ(lastLine().text, sentLine(list, 4));
+}
+
 } // namespace
