@@ -32,31 +32,13 @@
 #  include <sanitizer/lsan_interface.h>
 #endif
 
+#include "recordingLog.h"
+
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
-
-struct LoggedLine
-{
-    int category;
-    QString text;
-};
-
-// A server log that keeps every line and can run extra work on each line.
-class RecordingLog : public __KXSDK
-{
-public:
-    void logMessage(int category, int /*flags*/, const QString &text) override
-    {
-        lines.push_back({category, text});
-        if (onLine)
-            onLine();
-    }
-    std::vector<LoggedLine> lines;
-    std::function<void()> onLine;
-};
 
 const std::size_t kPageSize = std::size_t(sysconf(_SC_PAGESIZE));
 const std::size_t kJobPages = (kx::Job::kRecordSize + kPageSize - 1) / kPageSize;
