@@ -17,12 +17,26 @@ std::vector<unsigned char> recordStorage()
     return std::vector<unsigned char>(std::size_t(kRecords) * _kxClient::kRecordSize + 1);
 }
 
+// The i-th record of that storage.
+_kxClient *constructAt(std::vector<unsigned char> &storage, int i)
+{
+    return _kxClient::constructAt(storage.data() + 1 + std::size_t(i) * _kxClient::kRecordSize);
+}
+
+std::vector<_kxClient *> constructAll(std::vector<unsigned char> &storage)
+{
+    std::vector<_kxClient *> clients;
+    for (int i = 0; i < kRecords; ++i)
+        clients.push_back(constructAt(storage, i));
+    return clients;
+}
+
 void constructRecords(benchmark::State &state)
 {
     std::vector<unsigned char> storage = recordStorage();
     for (auto _ : state) {
         for (int i = 0; i < kRecords; ++i) {
-            _kxClient *client = _kxClient::constructAt(storage.data() + 1 + std::size_t(i) * _kxClient::kRecordSize);
+            _kxClient *client = constructAt(storage, i);
             benchmark::DoNotOptimize(client);
         }
         benchmark::ClobberMemory();
@@ -33,9 +47,7 @@ void constructRecords(benchmark::State &state)
 void clearRecords(benchmark::State &state)
 {
     std::vector<unsigned char> storage = recordStorage();
-    std::vector<_kxClient *> clients;
-    for (int i = 0; i < kRecords; ++i)
-        clients.push_back(_kxClient::constructAt(storage.data() + 1 + std::size_t(i) * _kxClient::kRecordSize));
+    const std::vector<_kxClient *> clients = constructAll(storage);
     for (auto _ : state) {
         for (_kxClient *client : clients)
             client->clear();
@@ -47,9 +59,7 @@ void clearRecords(benchmark::State &state)
 void validateRecords(benchmark::State &state)
 {
     std::vector<unsigned char> storage = recordStorage();
-    std::vector<_kxClient *> clients;
-    for (int i = 0; i < kRecords; ++i)
-        clients.push_back(_kxClient::constructAt(storage.data() + 1 + std::size_t(i) * _kxClient::kRecordSize));
+    const std::vector<_kxClient *> clients = constructAll(storage);
     for (auto _ : state) {
         for (_kxClient *client : clients)
             client->validate();
