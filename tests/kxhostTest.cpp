@@ -238,6 +238,9 @@ TEST_F(Kxhost, EveryCommandHasHelp)
         const KxhostRun run = runKxhost({QString::fromLatin1(command), QStringLiteral("--help")});
         EXPECT_EQ(run.exitCode, 0) << command;
         EXPECT_TRUE(run.out.contains(QStringLiteral("--help"))) << command;
+        // The usage line is one a user can type back, whatever path started kxhost.
+        EXPECT_TRUE(run.out.startsWith(QStringLiteral("Usage: kxhost %1 [options]").arg(QLatin1String(command))))
+            << qPrintable(run.out.section(QLatin1Char('\n'), 0, 0));
     }
     EXPECT_TRUE(runKxhost({QStringLiteral("notify"), QStringLiteral("--help")}).out.contains(QStringLiteral("--save")));
     EXPECT_EQ(runKxhost({QStringLiteral("--help")}).exitCode, 0);
@@ -260,6 +263,45 @@ TEST_F(Kxhost, GeneratedFullTableReachesItsLastClient)
     ASSERT_EQ(clients.size(), 12);
     EXPECT_EQ(clients.at(0).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("render01"));
     EXPECT_EQ(clients.at(11).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("render12"));
+}
+
+TEST_F(Kxhost, GenerateRefusesAFarmThatNotifyWouldRefuse)
+{
+    const KxhostRun run = runKxhost({QStringLiteral("generate"), QStringLiteral("--clients"), QStringLiteral("3"),
+                                     QStringLiteral("--log-folder"), QString(), path("empty-log.json")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("--log-folder: must name a folder"))) << qPrintable(run.err);
+    EXPECT_FALSE(QFile::exists(path("empty-log.json")));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KX_ADDRESS_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KX_ADDRESS_SANITIZED 1
+#endif
+#endif
+
+TEST_F(Kxhost, TableTooLargeForTheMemoryIsReportedNotAborted)
+{
+#ifdef KX_ADDRESS_SANITIZED
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    writeJson(path("jobs.json"), jobsOf({eventOf(QStringLiteral("{KT9a}"), 200, QStringLiteral("render00001"))}));
+    // A full table of client records needs several gigabytes; one gigabyte of address space is too little.
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("ulimit -v 1000000 && exec \"$0\" \"$@\""),
+                   QStringLiteral(KXHOST_BINARY_PATH), QStringLiteral("notify"), QStringLiteral("--clients"),
+                   QStringLiteral("32767"), QStringLiteral("--job"), path("jobs.json"), QStringLiteral("--log-folder"),
+                   path("logs")});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << qPrintable(err);
+    EXPECT_EQ(process.exitCode(), 1) << qPrintable(err);
+    EXPECT_TRUE(err.contains(QStringLiteral("32767 client records do not fit in memory"))) << qPrintable(err);
+    EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << qPrintable(err);
+    EXPECT_FALSE(QDir(path("logs")).exists());
 }
 
 struct BadInput
@@ -350,6 +392,8 @@ std::vector<BadInput> badInputs()
          QStringLiteral("farm.json: log.stampSeparator: 2 characters, but the record field holds at most 1")},
         {"job ID text no value shows", {}, jobBytes(eventWith(QStringLiteral("jobId"), QStringLiteral("{IT9a}"))), {},
          QStringLiteral("jobs.json: events[0].jobId: \"{IT9a}\" is no job ID text")},
+        {"job ID text too long", {}, jobBytes(eventWith(QStringLiteral("jobId"), QStringLiteral("{KT9aaa}"))), {},
+         QStringLiteral("jobs.json: events[0].jobId: \"{KT9aaa}\" is no job ID text")},
         {"job ID bytes not hexadecimal", {},
          jobBytes(QJsonObject{{QStringLiteral("jobIdBytes"), QStringLiteral("01 02 03")}, {QStringLiteral("progressCode"), 1},
                               {QStringLiteral("recipients"), x}}),

@@ -11,9 +11,25 @@
 
 #include <cstring>
 #include <exception>
+#include <new>
 
 bool KxFarmServer::start(const KxFarm &farm, QString *errorMessage)
 {
+    // Each client record is large, so a full table may not fit; that is found out before
+    // anything is created on disk.
+    try {
+        for (const KxFarmClient &client : farm.clients) {
+            const int index = m_clients.addClient(client.name);
+            m_clients.setMessageBox(index, client.messageBox);
+            m_boxes.append(client.messageBox);
+        }
+    } catch (const std::bad_alloc &) {
+        *errorMessage = QStringLiteral("%1: %2 client records do not fit in memory (%3 MB each)")
+                            .arg(farm.filePath.isEmpty() ? QStringLiteral("--clients") : farm.filePath)
+                            .arg(farm.clients.size())
+                            .arg(double(kx::Client::kRecordSize) / (1024 * 1024), 0, 'f', 2);
+        return false;
+    }
     if (!QDir().mkpath(farm.logFolder)) {
         *errorMessage = QStringLiteral("%1: the log folder cannot be created").arg(farm.logFolder);
         return false;
@@ -45,11 +61,6 @@ bool KxFarmServer::start(const KxFarm &farm, QString *errorMessage)
     for (const auto &file : files)
         m_watched.push_back({file.first, file.second, QFileInfo(file.first->filePath()).size()});
 
-    for (const KxFarmClient &client : farm.clients) {
-        const int index = m_clients.addClient(client.name);
-        m_clients.setMessageBox(index, client.messageBox);
-        m_boxes.append(client.messageBox);
-    }
     m_sdk.setClientTable(m_clients.table());
     return true;
 }

@@ -32,7 +32,8 @@ struct KxEventOutcome
 class KxFarmServer
 {
 public:
-    // Creates the log folder; false with errorMessage when it cannot.
+    // Builds the client table and creates the log folder; false with errorMessage when
+    // either cannot be done.
     bool start(const KxFarm &farm, QString *errorMessage);
 
     __KXSDK *sdkInterface() noexcept { return m_sdk.sdkInterface(); }

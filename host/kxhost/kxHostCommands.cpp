@@ -15,7 +15,6 @@
 #include "records/kxPluginInfoRecord.h"
 
 #include <QtCore/QCommandLineParser>
-#include <QtCore/QCoreApplication>
 #include <QtCore/QFileInfo>
 #include <QtCore/QTemporaryDir>
 #include <QtCore/QTextStream>
@@ -89,7 +88,14 @@ bool parseCommandLine(QCommandLineParser &parser, const QStringList &arguments, 
         return false;
     }
     if (parser.isSet(help)) {
-        out() << parser.helpText().replace(QCoreApplication::applicationFilePath(), QStringLiteral("kxhost"));
+        // The parser names the program as it was started; the usage line should be one to type back.
+        QString text = parser.helpText();
+        const QString usage = QStringLiteral("Usage: ");
+        const int programEnd = int(text.indexOf(QLatin1String(" [options]")));
+        if (text.startsWith(usage) && programEnd > int(usage.size()))
+            text.replace(int(usage.size()), programEnd - int(usage.size()),
+                         QStringLiteral("kxhost ") + arguments.value(0));
+        out() << text;
         out().flush();
         *status = kx::host::ExitSuccess;
         return false;
@@ -223,7 +229,7 @@ int kx::host::runNotify(const QStringList &arguments)
                                     QStringLiteral("Name prefix of generated clients (default: render)."),
                                     QStringLiteral("TEXT"), QStringLiteral("render"));
     const QCommandLineOption logFolder(QStringLiteral("log-folder"),
-                                       QStringLiteral("Log folder of a generated farm (default: a temporary folder,\n"
+                                       QStringLiteral("Log folder of a generated farm (default: a temporary folder, "
                                                       "removed at the end)."),
                                        QStringLiteral("DIR"));
     parser.addOptions({job, plugin, save, clients, prefix, logFolder});
@@ -353,6 +359,8 @@ int kx::host::runGenerate(const QStringList &arguments)
         const qint64 count = parser.value(clients).toLongLong(&isNumber);
         if (!isNumber)
             throw KxInputError(QStringLiteral("--clients: \"%1\" is not a whole number").arg(parser.value(clients)));
+        if (parser.value(logFolder).isEmpty())
+            throw KxInputError(QStringLiteral("--log-folder: must name a folder"));
         farm = kxGenerateFarm(count, parser.value(prefix), parser.value(logFolder));
     } catch (const KxInputError &error) {
         return failWith(ExitBadInput, error.message());

@@ -5,6 +5,8 @@
 #include "kxJsonFieldReader.h"
 #include "records/kxJobRecord.h"
 
+#include <limits>
+
 namespace {
 const QString kEventsKey = QStringLiteral("events");
 const QString kJobIdKey = QStringLiteral("jobId");
@@ -15,6 +17,16 @@ const QString kImageKey = QStringLiteral("image");
 const QString kImageExtensionKey = QStringLiteral("imageExtension");
 const QString kInfoTextKey = QStringLiteral("infoText");
 const QString kRecipientsKey = QStringLiteral("recipients");
+
+// An ID text is no record field, so any length is read and refused by its form; a long
+// one is named by its length rather than echoed.
+constexpr int kAnyLength = std::numeric_limits<int>::max();
+
+QString quoted(const QString &text)
+{
+    return text.size() <= 32 ? QLatin1Char('"') + text + QLatin1Char('"')
+                             : QStringLiteral("a text of %1 characters").arg(text.size());
+}
 
 // Far more than any test of message box trimming needs.
 constexpr int kMaxEvents = 100000;
@@ -46,18 +58,18 @@ KxJobEvent readEvent(const QString &filePath, int index, const QJsonObject &obje
         reader.fail(kJobIdKey, QStringLiteral("give the job either as jobId (such as \"{KT9a}\") or as jobIdBytes, "
                                               "exactly one of them"));
     if (reader.has(kJobIdKey)) {
-        const QString text = reader.text(kJobIdKey, 7);
+        const QString text = reader.text(kJobIdKey, kAnyLength);
         if (!kxParseJobIdText(text, &event.id))
-            reader.fail(kJobIdKey, QStringLiteral("\"%1\" is no job ID text: \"{\", three of %2, "
+            reader.fail(kJobIdKey, QStringLiteral("%1 is no job ID text: \"{\", three of %2, "
                                                   "a blank or one or two of %3, \"}\"")
-                                       .arg(text, QStringLiteral("A-Z without I, 1-9, + or -"),
+                                       .arg(quoted(text), QStringLiteral("A-Z without I, 1-9, + or -"),
                                             QStringLiteral("a-z without i and m")));
     } else {
-        const QString text = reader.text(kJobIdBytesKey, 64);
+        const QString text = reader.text(kJobIdBytesKey, kAnyLength);
         if (!parseIdBytes(text, &event.id))
-            reader.fail(kJobIdBytesKey, QStringLiteral("\"%1\" is not 8 bytes in hexadecimal (16 digits, "
+            reader.fail(kJobIdBytesKey, QStringLiteral("%1 is not 8 bytes in hexadecimal (16 digits, "
                                                        "blanks allowed), such as \"01 00 00 15 cd 5b 07 00\"")
-                                            .arg(text));
+                                            .arg(quoted(text)));
     }
     event.progressCode = int(reader.requiredInteger(kProgressCodeKey, 0, 255));
     event.scene = reader.text(kSceneKey, kx::Job::SceneField::capacity());
