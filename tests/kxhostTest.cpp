@@ -384,6 +384,8 @@ std::vector<BadInput> badInputs()
          {}, {}, QStringLiteral("farm.json: clients[0].messageBox: 2501 characters, but the record field holds at most 2500")},
         {"client name outside Latin-1", farmBytes(farmOf({QStringLiteral("render") + QChar(0x0416)})), {}, {},
          QStringLiteral("farm.json: clients[0].name: character 7 (U+0416) is outside Latin-1")},
+        {"client name with the list separator", farmBytes(farmOf({QStringLiteral("render;01")})), {}, {},
+         QStringLiteral("farm.json: clients[0].name: must not contain \";\"")},
         {"too many clients", farmBytes(tooLargeFarm), {}, {},
          QStringLiteral("farm.json: clients: 32768 clients, but a client table holds at most 32767")},
         {"split category beyond 8 bits", farmBytes(farmWithBadLog), {}, {},

@@ -121,6 +121,9 @@ KxFarm kxReadFarmFile(const QString &filePath)
         KxFarmClient entry;
         entry.name = client.requiredText(kNameKey, kx::Client::NameField::capacity());
         requireLatin1(client, kNameKey, entry.name);
+        // The recipient list is split at ";": such a name could never be reached.
+        if (entry.name.contains(QLatin1Char(';')))
+            client.fail(kNameKey, QStringLiteral("must not contain \";\", which separates the names of a recipient list"));
         entry.messageBox = client.text(kMessageBoxKey, kx::Client::MessageBoxField::capacity());
         farm.clients.push_back(entry);
     }

@@ -24,6 +24,9 @@ KxFarm kxGenerateFarm(qint64 count, const QString &prefix, const QString &logFol
                                    .arg(c.unicode(), 4, 16, QLatin1Char('0')));
     }
 
+    if (prefix.contains(QLatin1Char(';')))
+        throw KxInputError(QStringLiteral("--prefix: must not contain \";\", which separates the names of a recipient list"));
+
     KxFarm farm;
     farm.logFolder = QDir::cleanPath(QDir::current().absoluteFilePath(logFolder));
     QJsonArray clients;
