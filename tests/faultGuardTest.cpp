@@ -358,6 +358,7 @@ int waitStatusOfChild(const std::function<void()> &body)
 {
     const pid_t child = fork();
     if (child == 0) {
+        alarm(5); // a signal passed round in a loop ends the child with SIGALRM
         body();
         _exit(0);
     }
@@ -413,6 +414,68 @@ TEST_F(FaultGuardTest, FaultsThatAreNotTheCallsOwnReachTheServer)
             ASSERT_TRUE(WIFSIGNALED(status)) << status;
             EXPECT_EQ(WTERMSIG(status), SIGSEGV);
         }
+    }
+}
+
+// A one-shot handler (SA_RESETHAND) expects the default action back in place
+// when it runs: after it returns, the repeated fault, or a signal it raises
+// again, ends the process instead of reaching it once more.
+void returningServerHandler(int) {}
+void reraisingServerHandler(int signalNumber) { raise(signalNumber); }
+
+TEST_F(FaultGuardTest, OneShotServerHandlerRunsOnceThenTheDefaultAction)
+{
+    MappedPages unmapped(1);
+    ASSERT_NE(unmapped.bytes(), nullptr);
+    unmapped.protectPageOf(0);
+    volatile const unsigned char *const fault = unmapped.bytes();
+    auto faultOnAnotherThread = [fault] { std::thread([fault] { (void)*fault; }).join(); };
+    auto sendSegv = [] { raise(SIGSEGV); };
+
+    struct Case
+    {
+        const char *name;
+        std::function<void()> duringCall;
+        void (*serverHandler)(int);
+    };
+    const Case cases[] = {
+        {"fault on another thread, handler returns", faultOnAnotherThread, returningServerHandler},
+        {"fault on another thread, handler raises again", faultOnAnotherThread, reraisingServerHandler},
+        {"signal sent to the calling thread, handler raises again", sendSegv, reraisingServerHandler},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const int status = waitStatusOfChild([&] {
+            struct sigaction server = {};
+            server.sa_handler = c.serverHandler;
+            server.sa_flags = SA_RESETHAND;
+            sigemptyset(&server.sa_mask);
+            sigaction(SIGSEGV, &server, nullptr);
+            log->onLine = c.duringCall;
+            _exit(10 + notify(goodJob.record()));
+        });
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+    }
+}
+
+// A signal sent while the server ignores it stays ignored, whether the
+// server chose the ignoring with or without SA_SIGINFO.
+TEST_F(FaultGuardTest, IgnoredSignalSentDuringTheCallStaysIgnored)
+{
+    for (const int flags : {0, SA_SIGINFO}) {
+        SCOPED_TRACE(flags);
+        const int status = waitStatusOfChild([&] {
+            struct sigaction server = {};
+            server.sa_handler = SIG_IGN;
+            server.sa_flags = flags;
+            sigemptyset(&server.sa_mask);
+            sigaction(SIGSEGV, &server, nullptr);
+            log->onLine = [] { raise(SIGSEGV); };
+            _exit(10 + notify(goodJob.record()));
+        });
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), 10 + 14);
     }
 }
 

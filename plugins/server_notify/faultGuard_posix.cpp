@@ -54,6 +54,14 @@ bool isRaisedByKernel(const siginfo_t *info) noexcept
     return info && info->si_code > 0;
 }
 
+void resetToDefaultAction(int signalNumber) noexcept
+{
+    struct sigaction defaultAction = {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigemptyset(&defaultAction.sa_mask);
+    sigaction(signalNumber, &defaultAction, nullptr);
+}
+
 // Passes a signal we do not contain on to the server's handler, or lets the
 // default action happen.
 void forwardToServer(int signalNumber, siginfo_t *info, void *context) noexcept
@@ -62,27 +70,26 @@ void forwardToServer(int signalNumber, siginfo_t *info, void *context) noexcept
     if (index < 0)
         return;
     const struct sigaction &server = serverActions[index];
-    if (server.sa_flags & SA_SIGINFO) {
-        if (server.sa_sigaction) {
-            pthread_sigmask(SIG_BLOCK, &server.sa_mask, nullptr);
-            server.sa_sigaction(signalNumber, info, context);
-            return;
-        }
-    } else if (server.sa_handler == SIG_IGN) {
-        // A fault cannot be ignored: returning would repeat it forever.
-        if (!isRaisedByKernel(info))
-            return;
-    } else if (server.sa_handler != SIG_DFL) {
+    // SIG_IGN and SIG_DFL mean the same with or without SA_SIGINFO.
+    if (server.sa_handler != SIG_IGN && server.sa_handler != SIG_DFL) {
+        // A one-shot handler runs with the default action back in place, so
+        // that the repeated fault or its own raise ends the process rather
+        // than coming round to it again.
+        if (server.sa_flags & SA_RESETHAND)
+            resetToDefaultAction(signalNumber);
         pthread_sigmask(SIG_BLOCK, &server.sa_mask, nullptr);
-        server.sa_handler(signalNumber);
+        if (server.sa_flags & SA_SIGINFO)
+            server.sa_sigaction(signalNumber, info, context);
+        else
+            server.sa_handler(signalNumber);
         return;
     }
+    // A fault cannot be ignored: returning would repeat it forever.
+    if (server.sa_handler == SIG_IGN && !isRaisedByKernel(info))
+        return;
     // The default action ends the process: put it in place and let the signal
     // happen again, by repeating the faulting access or by raising it anew.
-    struct sigaction defaultAction = {};
-    defaultAction.sa_handler = SIG_DFL;
-    sigemptyset(&defaultAction.sa_mask);
-    sigaction(signalNumber, &defaultAction, nullptr);
+    resetToDefaultAction(signalNumber);
     if (!isRaisedByKernel(info))
         raise(signalNumber);
 }
