@@ -35,7 +35,7 @@ for target in "${targets[@]}"; do
   output="$work/$target.log"
   echo "== $target: ${seconds} s"
   status=0
-  "$build_dir/fuzz/$target" "$corpus" -max_total_time="$seconds" -print_final_stats=1 \
+  "$build_dir/fuzz/$target" "$corpus" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
       -artifact_prefix="$artifacts/$target-" -rss_limit_mb=4096 > "$output" 2>&1 || status=$?
   grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)' "$output" || true
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$output")

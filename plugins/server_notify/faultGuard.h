@@ -20,6 +20,13 @@
 // (or the default action). The server's handler is in place again once the
 // outermost contained call on any thread has returned.
 //
+// Limits on POSIX systems: the handler's per-thread state uses static TLS, so
+// a process that has used up its static TLS reserve cannot load the module;
+// pNotify must not be called from a signal handler or a child forked while
+// another thread is inside a call; and a server that installs its own handler
+// during a call and chains to ours as "previous" keeps a pointer into the
+// module after it is unloaded.
+//
 // The mechanism is the platform's: signal handlers and a non-local jump on
 // POSIX systems (faultGuard_posix.cpp), structured exception handling on
 // Windows (faultGuard_windows.cpp).
