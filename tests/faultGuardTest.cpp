@@ -370,13 +370,20 @@ int waitStatusOfChild(const std::function<void()> &body)
 constexpr int kServerHandlerExit = 42;
 void exitingServerHandler(int) { _exit(kServerHandlerExit); }
 
-void installServerHandler(void (*handler)(int))
+void installServerHandler(void (*handler)(int), int flags = 0)
 {
     struct sigaction server = {};
     server.sa_handler = handler;
+    server.sa_flags = flags;
     sigemptyset(&server.sa_mask);
     sigaction(SIGSEGV, &server, nullptr);
 }
+
+// A one-shot handler (SA_RESETHAND) expects the default action back in place
+// when it runs: after it returns, the repeated fault, or a signal it raises
+// again, ends the process instead of reaching it once more.
+void returningServerHandler(int) {}
+void reraisingServerHandler(int signalNumber) { raise(signalNumber); }
 
 TEST_F(FaultGuardTest, FaultsThatAreNotTheCallsOwnReachTheServer)
 {
@@ -391,71 +398,37 @@ TEST_F(FaultGuardTest, FaultsThatAreNotTheCallsOwnReachTheServer)
     {
         const char *name;
         std::function<void()> duringCall;
-        void (*serverHandler)(int); // null: the default action
+        void (*serverHandler)(int);
+        int flags;
+        bool serverHandlerEndsProcess; // else the default action ends it with SIGSEGV
     };
     const Case cases[] = {
-        {"fault on another thread, server handler", faultOnAnotherThread, exitingServerHandler},
-        {"fault on another thread, default action", faultOnAnotherThread, nullptr},
-        {"signal sent to the calling thread, server handler", sendSegv, exitingServerHandler},
-        {"signal sent to the calling thread, default action", sendSegv, nullptr},
+        {"fault on another thread, server handler", faultOnAnotherThread, exitingServerHandler, 0, true},
+        {"fault on another thread, default action", faultOnAnotherThread, SIG_DFL, 0, false},
+        {"signal sent to the calling thread, server handler", sendSegv, exitingServerHandler, 0, true},
+        {"signal sent to the calling thread, default action", sendSegv, SIG_DFL, 0, false},
+        {"fault on another thread, one-shot handler returns", faultOnAnotherThread, returningServerHandler,
+         int(SA_RESETHAND), false},
+        {"fault on another thread, one-shot handler raises again", faultOnAnotherThread, reraisingServerHandler,
+         int(SA_RESETHAND), false},
+        {"signal sent to the calling thread, one-shot handler raises again", sendSegv, reraisingServerHandler,
+         int(SA_RESETHAND), false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const int status = waitStatusOfChild([&] {
-            installServerHandler(c.serverHandler ? c.serverHandler : SIG_DFL);
+            installServerHandler(c.serverHandler, c.flags);
             log->onLine = c.duringCall;
             // Reaching the end means the signal was swallowed.
             _exit(10 + notify(goodJob.record()));
         });
-        if (c.serverHandler) {
+        if (c.serverHandlerEndsProcess) {
             ASSERT_TRUE(WIFEXITED(status)) << status;
             EXPECT_EQ(WEXITSTATUS(status), kServerHandlerExit);
         } else {
             ASSERT_TRUE(WIFSIGNALED(status)) << status;
             EXPECT_EQ(WTERMSIG(status), SIGSEGV);
         }
-    }
-}
-
-// A one-shot handler (SA_RESETHAND) expects the default action back in place
-// when it runs: after it returns, the repeated fault, or a signal it raises
-// again, ends the process instead of reaching it once more.
-void returningServerHandler(int) {}
-void reraisingServerHandler(int signalNumber) { raise(signalNumber); }
-
-TEST_F(FaultGuardTest, OneShotServerHandlerRunsOnceThenTheDefaultAction)
-{
-    MappedPages unmapped(1);
-    ASSERT_NE(unmapped.bytes(), nullptr);
-    unmapped.protectPageOf(0);
-    volatile const unsigned char *const fault = unmapped.bytes();
-    auto faultOnAnotherThread = [fault] { std::thread([fault] { (void)*fault; }).join(); };
-    auto sendSegv = [] { raise(SIGSEGV); };
-
-    struct Case
-    {
-        const char *name;
-        std::function<void()> duringCall;
-        void (*serverHandler)(int);
-    };
-    const Case cases[] = {
-        {"fault on another thread, handler returns", faultOnAnotherThread, returningServerHandler},
-        {"fault on another thread, handler raises again", faultOnAnotherThread, reraisingServerHandler},
-        {"signal sent to the calling thread, handler raises again", sendSegv, reraisingServerHandler},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        const int status = waitStatusOfChild([&] {
-            struct sigaction server = {};
-            server.sa_handler = c.serverHandler;
-            server.sa_flags = SA_RESETHAND;
-            sigemptyset(&server.sa_mask);
-            sigaction(SIGSEGV, &server, nullptr);
-            log->onLine = c.duringCall;
-            _exit(10 + notify(goodJob.record()));
-        });
-        ASSERT_TRUE(WIFSIGNALED(status)) << status;
-        EXPECT_EQ(WTERMSIG(status), SIGSEGV);
     }
 }
 
@@ -466,11 +439,7 @@ TEST_F(FaultGuardTest, IgnoredSignalSentDuringTheCallStaysIgnored)
     for (const int flags : {0, SA_SIGINFO}) {
         SCOPED_TRACE(flags);
         const int status = waitStatusOfChild([&] {
-            struct sigaction server = {};
-            server.sa_handler = SIG_IGN;
-            server.sa_flags = flags;
-            sigemptyset(&server.sa_mask);
-            sigaction(SIGSEGV, &server, nullptr);
+            installServerHandler(SIG_IGN, flags);
             log->onLine = [] { raise(SIGSEGV); };
             _exit(10 + notify(goodJob.record()));
         });
