@@ -41,7 +41,7 @@ void KxServerSdkObject::configureLog() noexcept
     m_log->errorLog = m_errorLog.get();
     m_log->splitLog = m_splitLog.get();
     m_log->config = m_config.data();
-    kx::writeAt(m_log, kx::SdkLog::kLogNameOffset, m_logName);
+    m_log->logName = m_logName;
     m_log->stampSeparator = m_stampSeparator;
     m_log->splitCategory = m_splitCategory;
     m_log->logMuted = m_logMuted ? 1 : 0;
@@ -92,7 +92,7 @@ void KxServerSdkObject::setStampSeparator(char separator)
 void KxServerSdkObject::setLogName(const QString &name)
 {
     m_logName.assign(name);
-    kx::writeAt(m_log, kx::SdkLog::kLogNameOffset, m_logName);
+    m_log->logName = m_logName;
 }
 
 void KxServerSdkObject::setLogMuted(bool muted)
