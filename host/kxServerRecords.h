@@ -51,20 +51,27 @@ static_assert(offsetof(_kxNotifyParams, sdk) == kx::NotifyParams::kSdkPointerOff
 static_assert(offsetof(_kxNotifyParams, job) == kx::NotifyParams::kJobPointerOffset);
 static_assert(sizeof(_kxNotifyParams) == kx::NotifyParams::kRecordSize);
 
+namespace kx::ServerJob {
+// The stand-in server gives each text field of a job all the room its layout
+// leaves: the units up to the next field, the terminator among them.
+using SceneField = _kxString<kx::Job::kSceneMaxUnits - 1>;
+using ImageField = _kxString<kx::Job::kImageMaxUnits - 1>;
+using ImageExtensionField = _kxString<kx::Job::kImageExtensionMaxUnits - 1>;
+using InfoTextField = _kxString<kx::Job::kInfoTextMaxUnits - 1>;
+using RecipientListField = kx::Job::RecipientListField;
+} // namespace kx::ServerJob
+
 struct _kxJob
 {
     quint16 layoutMarkers[8];
     unsigned char gap16[3444];
     unsigned char id[8];
     unsigned char gap3468[224];
-    kx::Job::SceneField scene;
-    unsigned char gap5698[1012];
-    kx::Job::ImageField image;
-    kx::Job::ImageField imageExtension;
-    unsigned char gap8722[21658];
-    kx::Job::InfoTextField infoText;
-    unsigned char gap30586[12];
-    kx::Job::RecipientListField recipients;
+    kx::ServerJob::SceneField scene;
+    kx::ServerJob::ImageField image;
+    kx::ServerJob::ImageExtensionField imageExtension;
+    kx::ServerJob::InfoTextField infoText;
+    kx::ServerJob::RecipientListField recipients;
     unsigned char gap30704[45625];
     quint8 progressCode;
     unsigned char tail76330[6];

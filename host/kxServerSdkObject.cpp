@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 KxServerSdkObject::KxServerSdkObject()
     : m_bytes{},
@@ -61,6 +62,8 @@ void KxServerSdkObject::setErrorLog(std::unique_ptr<_kxLogfile> log)
 
 void KxServerSdkObject::setSplitLog(std::unique_ptr<_kxLogfile> log)
 {
+    if (!log && m_splitCategory >= 0)
+        throw std::logic_error("a split category needs a split log file");
     m_splitLog = std::move(log);
     m_log->splitLog = m_splitLog.get();
 }
@@ -79,6 +82,10 @@ void KxServerSdkObject::openLogFiles(const QString &directory, quint32 autoFlush
 
 void KxServerSdkObject::setSplitCategory(int category)
 {
+    // The channel writes every line to the split log while a split category
+    // is set: without one, the next line would go through a null pointer.
+    if (category >= 0 && !m_splitLog)
+        throw std::logic_error("a split category needs a split log file");
     m_splitCategory = static_cast<qint8>(std::clamp(category, -1, 127));
     m_log->splitCategory = m_splitCategory;
 }

@@ -49,6 +49,7 @@ public:
     void setErrorLog(std::unique_ptr<_kxLogfile> log);
     // Null until a split log is given.
     _kxLogfile *splitLog() noexcept { return m_splitLog.get(); }
+    // Refuses (std::logic_error) to drop the split log while a split category is set.
     void setSplitLog(std::unique_ptr<_kxLogfile> log);
     // Gives the channel main, error and split files in a directory (the split
     // file is used only once a split category is set).
@@ -60,6 +61,7 @@ public:
     unsigned char *configRecord() noexcept { return m_config.data(); }
     void setLogCategoryEnabled(int category, bool enabled);
     // Negative: every line to the main log; else categories from this one on go to the split log only.
+    // Refuses (std::logic_error) a category of 0 or more while there is no split log.
     void setSplitCategory(int category);
     void setStampSeparator(char separator);
     // The name in each error-file header, cut to the field's capacity.
@@ -82,7 +84,7 @@ private:
     std::unique_ptr<_kxLogfile> m_splitLog;
     std::vector<unsigned char> m_config;
     // Settings kept here so that they survive installLog().
-    KxSdkLogMembers::LogName m_logName;
+    __KXSDK::LogName m_logName;
     char m_stampSeparator = '|';
     qint8 m_splitCategory = -1;
     bool m_logMuted = false;

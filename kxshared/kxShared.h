@@ -56,14 +56,12 @@ public:
         m_reserved = 0;
         add(latin1);
     }
+    // That one character, a zero character too.
     explicit _kxString(char c) noexcept
     {
-        clear();
         m_reserved = 0;
-        if (c != '\0') {
-            m_text[0] = static_cast<unsigned char>(c);
-            setLength(1);
-        }
+        m_text[0] = static_cast<unsigned char>(c);
+        setLength(1);
     }
 
     static constexpr int capacity() noexcept { return N; }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace Settings = kx::Client::Settings;
 namespace State = kx::Client::State;
@@ -50,9 +51,7 @@ void clampWord(unsigned char *bytes, std::size_t offset, T low, T high) noexcept
 
 _kxClient *_kxClient::constructAt(void *record) noexcept
 {
-    auto *client = static_cast<_kxClient *>(record);
-    client->construct();
-    return client;
+    return new (record) _kxClient;
 }
 
 void _kxClient::construct() noexcept
@@ -195,8 +194,10 @@ void _kxClient::keepExecuteReachable() noexcept
 
 void _kxClient::compactEntries() noexcept
 {
-    // A corrupt count must not walk outside the table.
-    int count = std::clamp<int>(entryCount(), 0, kx::Client::kEntryCapacity);
+    // A corrupt count must not walk outside the table; it stays as stored
+    // unless an entry is dropped.
+    const int bound = std::clamp<int>(entryCount(), 0, kx::Client::kEntryCapacity);
+    int count = bound;
     for (int k = count - 1; k >= 0; --k) {
         const kx::TableEntry candidate = entry(k);
         if (!candidate.firstText().isEmpty() && !candidate.thirdText().isEmpty())
@@ -205,7 +206,8 @@ void _kxClient::compactEntries() noexcept
             entry(m - 1).copyFrom(entry(m));
         --count; // the entry left behind at the end keeps its bytes
     }
-    setEntryCount(qint16(count));
+    if (count != bound)
+        setEntryCount(qint16(count));
 }
 
 kx::NameList _kxClient::topList(int index) noexcept

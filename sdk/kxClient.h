@@ -1,8 +1,8 @@
 // _kxClient: a render client's record as the SDK constructs, clears and
 // validates it. The record is byte-packed and may sit at any address, so the
 // class is only its bytes (alignment 1); every routine reaches its fields by
-// offset. Bytes from kx::Client::kInitialisedSize on (the name) are never
-// touched here.
+// offset. Bytes from kx::Client::kInitialisedSize on (the name) lie outside
+// the object and are never touched here.
 #ifndef KXCLIENT_H
 #define KXCLIENT_H
 
@@ -18,12 +18,15 @@
 class _kxClient
 {
 public:
+    // The object is the bytes that construction and clear() cover; the record
+    // it opens (the name behind them included) is kRecordSize bytes.
+    static constexpr std::size_t kSize = kx::Client::kInitialisedSize;
     static constexpr std::size_t kRecordSize = kx::Client::kRecordSize;
 
     // Constructs the members, then clear().
     _kxClient() noexcept { construct(); }
-    // Runs construction on a record's existing bytes, wherever they sit,
-    // keeping the bytes behind the constructed range.
+    // Constructs the object at the start of a record, wherever it sits; the
+    // bytes behind the object keep what they hold.
     static _kxClient *constructAt(void *record) noexcept;
 
     // Whole record to its defaults, then validated; header FF FF FF FF.
@@ -51,10 +54,13 @@ private:
     void keepExecuteReachable() noexcept;
     void compactEntries() noexcept;
 
-    unsigned char m_bytes[kRecordSize];
+    unsigned char m_bytes[kSize];
 };
 
-static_assert(sizeof(_kxClient) == kx::Client::kRecordSize);
+// Nothing behind the constructed bytes belongs to the object, so no compiler
+// may take the name as the object's storage.
+static_assert(sizeof(_kxClient) == kx::Client::kInitialisedSize);
+static_assert(kx::Client::kNameOffset >= sizeof(_kxClient));
 static_assert(alignof(_kxClient) == 1);
 static_assert(std::is_trivially_copyable_v<_kxClient>);
 static_assert(kx::Client::kEntryTableOffset + kx::Client::kEntryCapacity * kx::TableEntry::kSize

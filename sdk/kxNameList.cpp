@@ -82,10 +82,17 @@ void NameList::addName(const char *latin1) noexcept
 void NameList::makeCaseInsensitive() noexcept
 {
     setCaseSensitive(0);
+    // Only the units makeLower changed go back: the length, the terminator and
+    // the rest of each slot keep their bytes.
     for (int slot = 0; slot < m_capacity; ++slot) {
-        Name lowered = name(slot);
+        const Name stored = name(slot);
+        Name lowered = stored;
         lowered.makeLower();
-        setName(slot, lowered);
+        for (int i = 0; i < stored.length(); ++i) {
+            if (lowered.at(i) != stored.at(i))
+                writeAt(m_bytes, nameOffset(slot) + StringFieldLayout<Name>::kText + sizeof(char16_t) * std::size_t(i),
+                        lowered.at(i));
+        }
     }
 }
 

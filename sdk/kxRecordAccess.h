@@ -5,7 +5,9 @@
 #define KXRECORDACCESS_H
 
 #include <QtCore/QString>
+#include <QtCore/QVarLengthArray>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -49,15 +51,24 @@ KxString loadString(const void *base, std::size_t offset) noexcept
     return value;
 }
 
-// The text of a _kxString<N> field as a Qt string, never reading past the field.
+// The one way a _kxString field of a record becomes a Qt string: as
+// QString::fromUtf16 reads the stored count of units (a leading byte-order
+// mark is dropped, a swapped one swaps the rest). A count above maxUnits is
+// read as maxUnits, so the read never leaves the room the caller gives.
+inline QString readText(const void *base, std::size_t offset, int maxUnits)
+{
+    const int stored = readAt<quint16>(base, offset);
+    const int length = std::max(0, stored > maxUnits ? maxUnits : stored);
+    // An aligned copy: the record may sit at any address.
+    QVarLengthArray<char16_t, 256> units(length);
+    std::memcpy(units.data(), bytesAt(base, offset + 4), sizeof(char16_t) * std::size_t(length));
+    return QString::fromUtf16(units.constData(), length);
+}
+
 template <int N>
 QString readText(const void *base, std::size_t offset)
 {
-    const auto stored = readAt<quint16>(base, offset);
-    const int length = stored > N ? N : stored;
-    QString text(length, Qt::Uninitialized);
-    std::memcpy(text.data(), bytesAt(base, offset + 4), sizeof(char16_t) * std::size_t(length));
-    return text;
+    return readText(base, offset, N);
 }
 
 // Converts between the address of an object's start and an interior part of it

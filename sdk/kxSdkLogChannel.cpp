@@ -95,12 +95,7 @@ bool hasOwnMarker(QStringView text)
 }
 } // namespace
 
-__KXSDK::__KXSDK() noexcept
-    : KxSdkLogMembers{}
-{
-    splitCategory = -1;
-    stampSeparator = '|';
-}
+__KXSDK::__KXSDK() noexcept = default;
 
 __KXSDK::~__KXSDK() = default;
 

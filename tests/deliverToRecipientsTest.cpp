@@ -4,7 +4,9 @@
 
 #include "appendToMessageBox.h"
 #include "kxRecordAccess.h"
+#include "notifyJob.h"
 #include "records/kxClientRecord.h"
+#include "records/kxJobRecord.h"
 
 #include <memory>
 
@@ -210,14 +212,42 @@ TEST_F(DeliverToRecipientsTest, CountAbove32767IsNegative)
     EXPECT_EQ(lastLine().text, notFoundLine(QStringLiteral("render01"), -32768));
 }
 
-// Mended: a null client table reaches nobody.
-TEST_F(DeliverToRecipientsTest, NullClientTableReachesNobody)
+// A server whose SDK object has no client table or no main log is broken:
+// the call ends with 6 before any box changes, without a summary line and
+// without a memory fault (the plug-in's code throws; nothing is read through
+// the null pointer).
+TEST_F(DeliverToRecipientsTest, BrokenSdkObjectEndsTheCallBeforeAnyBox)
 {
-    sdk.setClientTable(nullptr);
-    job.setRecipients(QStringLiteral("render01"));
-    ASSERT_EQ(notify(), 1);
-    EXPECT_EQ(lastLine().category, 2);
-    EXPECT_EQ(lastLine().text, notFoundLine(QStringLiteral("render01"), 0));
+    const struct {
+        const char *what;
+        bool hasTable;
+        bool hasMainLog;
+        quint64 flushes;
+    } cases[] = {
+        {"no client table", false, true, 1},
+        {"no main log", true, false, 0},
+        {"neither", false, false, 0},
+    };
+    addClients({"render01", "render02"});
+    clients.setMessageBox(1, QStringLiteral("earlier"));
+    job.setRecipients(QStringLiteral("render01;render02"));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const quint64 flushesBefore = sdk.mainLog().flushCount();
+        sdk.setClientTable(c.hasTable ? clients.table() : nullptr);
+        log->mainLog = c.hasMainLog ? &sdk.mainLog() : nullptr;
+        log->lines.clear();
+        EXPECT_EQ(notify(), 6);
+        EXPECT_EQ(clients.messageBox(0), QString());
+        EXPECT_EQ(clients.messageBox(1), QStringLiteral("earlier"));
+        ASSERT_EQ(log->lines.size(), 2u);
+        EXPECT_TRUE(log->lines[1].text.startsWith(kSentPrefix));
+        EXPECT_EQ(sdk.mainLog().flushCount() - flushesBefore, c.flushes);
+
+        // Without the module's catch-all: an exception, not a fault.
+        log->lines.clear();
+        EXPECT_THROW(kx::notifyJob(&params), std::exception);
+    }
 }
 
 // Mended: a null entry in the table's pointer array is skipped.
@@ -232,16 +262,6 @@ TEST_F(DeliverToRecipientsTest, NullTableEntryIsSkipped)
     EXPECT_TRUE(clients.messageBox(1).isEmpty());
     EXPECT_EQ(clients.messageBox(2), text);
     EXPECT_EQ(lastLine().text, sentLine(QStringLiteral("render01"), 3));
-}
-
-// Mended: a server without a main log still gets its boxes.
-TEST_F(DeliverToRecipientsTest, MissingMainLogIsNotFlushed)
-{
-    sdk.setMainLog(nullptr);
-    addClients({"render01"});
-    job.setRecipients(QStringLiteral("render01"));
-    ASSERT_EQ(notify(), 1);
-    EXPECT_EQ(clients.messageBox(0), composedText());
 }
 
 // Mended: a client name whose stored length exceeds 50 is read as 50 characters.
@@ -310,6 +330,21 @@ TEST_F(DeliverToRecipientsTest, CorruptClientCount)
         EXPECT_EQ(lastLine().text, c.reached[0] ? sentLine(QStringLiteral("render01"), c.count)
                                                 : notFoundLine(QStringLiteral("render01"), c.count));
     }
+}
+
+// The list is read as QString::fromUtf16 reads it: a leading byte-order mark
+// is not part of the first name, nor of the list in the summary line.
+TEST_F(DeliverToRecipientsTest, LeadingByteOrderMarkIsNotPartOfTheFirstName)
+{
+    addClients({"render01", "render02"});
+    job.setRecipients(QStringLiteral("\uFEFFrender01;render02"));
+    ASSERT_EQ(kx::readAt<char16_t>(job.bytes(), kx::Job::kRecipientListOffset + 4), char16_t(0xFEFF));
+    ASSERT_EQ(notify(), 1);
+    const QString text = composedText();
+    EXPECT_EQ(clients.messageBox(0), text);
+    EXPECT_EQ(clients.messageBox(1), text);
+    EXPECT_TRUE(log->lines[1].text.startsWith(kSentPrefix + QStringLiteral("render01;render02\n")));
+    EXPECT_EQ(lastLine().text, sentLine(QStringLiteral("render01;render02"), 2));
 }
 
 // Names outside Latin-1 are compared as their 8-bit form, each such

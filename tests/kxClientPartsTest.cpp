@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(NameList, FourthSettingsListHoldsSixNames)
 {
     _kxClient client;
-    const std::vector<unsigned char> before(client.bytes(), client.bytes() + _kxClient::kRecordSize);
+    const std::vector<unsigned char> before(client.bytes(), client.bytes() + _kxClient::kSize);
     kx::NameList list = client.topList(3);
     ASSERT_EQ(list.capacity(), 6);
     for (const char *name : {"a", "b", "c", "d", "e", "f", "g", "h"})
@@ -99,7 +99,7 @@ TEST(NameList, FourthSettingsListHoldsSixNames)
     EXPECT_EQ(list.count(), 6);
     EXPECT_EQ(namesOf(list.bytes(), 6), (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));
     // Everything from the list's count field on is as before, apart from the count.
-    for (std::size_t i = 3212 + 636 + 4; i < _kxClient::kRecordSize; ++i)
+    for (std::size_t i = 3212 + 636 + 4; i < _kxClient::kSize; ++i)
         ASSERT_EQ(client.bytes()[i], before[i]) << i;
 }
 
@@ -116,6 +116,39 @@ TEST(NameList, MakeCaseInsensitiveLowersEverySlot)
     EXPECT_EQ(wideNameAt(bytes, 106 * 9), "unused");
     EXPECT_EQ(bytes[1064], 0);
     EXPECT_EQ(get32(bytes, 1060), 1u);
+}
+
+TEST(NameList, MakeCaseInsensitiveWritesOnlyTheLettersItLowers)
+{
+    // Slots full of 'Z' units behind their names, no terminators, and a
+    // reserved field that is not 0: only lowered letters may change.
+    const std::size_t size = kx::NameList::sizeFor(kx::NameList::kFullCapacity);
+    std::vector<unsigned char> storage(1 + size, 0);
+    unsigned char *bytes = storage.data() + 1;
+    for (int slot = 0; slot < 10; ++slot) {
+        const std::size_t at = 106 * std::size_t(slot);
+        put16(bytes, at + 2, 0xBEEF);
+        for (std::size_t unit = 0; unit < 51; ++unit)
+            put16(bytes, at + 4 + 2 * unit, 'Z');
+    }
+    putWideName(bytes, 0, "Ab1C");   // units 4 to 50 stay 'Z'
+    put16(bytes, 106 * 1, 0);        // empty slot: nothing lowered
+    put16(bytes, 106 * 2, 70);       // corrupt length: 50 units lowered, stays 70
+    putWideName(bytes, 106 * 3, "ab"); // nothing to lower
+    put32(bytes, 1060, 4);
+    put8(bytes, 1064, 1);
+
+    std::vector<unsigned char> expected = storage;
+    unsigned char *want = expected.data() + 1;
+    put16(want, 4, 'a');
+    put16(want, 10, 'c');
+    for (std::size_t unit = 0; unit < 50; ++unit)
+        put16(want, 106 * 2 + 4 + 2 * unit, 'z');
+    put8(want, 1064, 0);
+
+    kx::NameList(bytes, kx::NameList::kFullCapacity).makeCaseInsensitive();
+    const long at = firstDifference(storage.data(), expected.data(), storage.size());
+    EXPECT_EQ(at, -1) << "first changed byte " << at - 1 << " of the list";
 }
 
 TEST(NameList, DefaultInstanceLists)

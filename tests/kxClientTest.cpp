@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -139,6 +140,33 @@ TEST(ClientRecord, ConstructionAtAnOddAddressKeepsTheBytesBehind)
     expectImage(bytes, expectedClearedImage());
     EXPECT_EQ(bytes[kNameAt], 7);
     EXPECT_EQ(bytes[_kxClient::kRecordSize - 1], 0x11);
+}
+
+// Construction as C++ runs it, the name written just before in the same
+// function: a compiler may drop stores to an object's storage that its
+// construction makes dead. This file is built optimised for that reason.
+Q_NEVER_INLINE _kxClient *constructOverNamedRecord(unsigned char *record, const char *name)
+{
+    kx::writeAt(record, kNameAt, kx::Client::NameField(name));
+    return new (record) _kxClient;
+}
+
+TEST(ClientRecord, ConstructionInPlaceKeepsTheName)
+{
+    std::vector<unsigned char> storage(_kxClient::kRecordSize + 1, 0x11);
+    unsigned char *bytes = storage.data() + 1;
+    constructOverNamedRecord(bytes, "render01");
+    expectImage(bytes, expectedClearedImage());
+    EXPECT_EQ(kx::loadString<kx::Client::NameField>(bytes, kNameAt).toQString(), QStringLiteral("render01"));
+    // The gap between the constructed bytes and the name is the server's too.
+    for (std::size_t i = kCovered; i < kNameAt; ++i)
+        EXPECT_EQ(bytes[i], 0x11) << i;
+}
+
+TEST(ClientRecord, ObjectCoversOnlyTheBytesItConstructs)
+{
+    EXPECT_EQ(sizeof(_kxClient), kCovered);
+    EXPECT_LE(sizeof(_kxClient), kNameAt);
 }
 
 struct ValidateCase
@@ -323,6 +351,8 @@ struct CompactionCase
     std::vector<std::pair<std::string, std::string>> entries; // first and third texts
     int storedCount;
     std::vector<std::string> expectedFirstTexts;
+    // The count as stored afterwards: changed only when an entry was dropped.
+    int expectedCount;
 };
 
 void PrintTo(const CompactionCase &c, std::ostream *out)
@@ -363,11 +393,11 @@ TEST_P(ClientCompaction, DropsEntriesWithAnEmptyFirstOrThirdText)
     record.client->validate();
 
     const int count = getSigned16(at, kEntryCountAt);
-    ASSERT_EQ(count, int(c.expectedFirstTexts.size())) << c.what;
-    for (int i = 0; i < count; ++i)
-        EXPECT_EQ(firstTextOf(at, i), c.expectedFirstTexts[std::size_t(i)]) << c.what;
+    ASSERT_EQ(count, c.expectedCount) << c.what;
+    for (std::size_t i = 0; i < c.expectedFirstTexts.size(); ++i)
+        EXPECT_EQ(firstTextOf(at, int(i)), c.expectedFirstTexts[i]) << c.what;
     // Entries past the new count keep whatever they held last.
-    if (count < int(c.entries.size())) {
+    if (count >= 0 && count < int(c.entries.size())) {
         const std::size_t last = kEntriesAt + kEntrySize * (c.entries.size() - 1);
         EXPECT_EQ(std::memcmp(at + last, before.data() + last, kEntrySize), 0) << c.what;
     }
@@ -383,24 +413,38 @@ std::vector<std::pair<std::string, std::string>> fullTable()
     return entries;
 }
 
-std::vector<std::string> fullTableFirstTexts()
+// Entry 50 has an empty third text.
+std::vector<std::pair<std::string, std::string>> fullTableWithGap()
+{
+    auto entries = fullTable();
+    entries[50].second.clear();
+    return entries;
+}
+
+// The first texts of a full table, without the one at skipped.
+std::vector<std::string> fullTableFirstTexts(int skipped = -1)
 {
     std::vector<std::string> texts;
-    for (int i = 0; i < 100; ++i)
-        texts.push_back("e" + std::to_string(i));
+    for (int i = 0; i < 100; ++i) {
+        if (i != skipped)
+            texts.push_back("e" + std::to_string(i));
+    }
     return texts;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ClientCompaction,
     testing::Values(
-        CompactionCase{"second first text empty", {{"a", "x"}, {"", "x"}, {"c", "x"}}, 3, {"a", "c"}},
-        CompactionCase{"first third text empty", {{"a", ""}, {"b", "x"}, {"c", "x"}}, 3, {"b", "c"}},
-        CompactionCase{"last empty", {{"a", "x"}, {"b", "x"}, {"", ""}}, 3, {"a", "b"}},
-        CompactionCase{"all valid", {{"a", "x"}, {"b", "x"}}, 2, {"a", "b"}},
-        CompactionCase{"all empty", {{"", "x"}, {"b", ""}, {"", ""}}, 3, {}},
-        CompactionCase{"count covers only a part", {{"a", "x"}, {"", "x"}, {"c", "x"}}, 1, {"a"}},
-        CompactionCase{"empty entries behind valid ones", {{"a", "x"}, {"b", "x"}}, 5, {"a", "b"}},
-        CompactionCase{"negative count", {{"a", "x"}}, -7, {}},
-        CompactionCase{"count above the table", fullTable(), 30000, fullTableFirstTexts()},
-        CompactionCase{"count 101", fullTable(), 101, fullTableFirstTexts()}));
+        CompactionCase{"second first text empty", {{"a", "x"}, {"", "x"}, {"c", "x"}}, 3, {"a", "c"}, 2},
+        CompactionCase{"first third text empty", {{"a", ""}, {"b", "x"}, {"c", "x"}}, 3, {"b", "c"}, 2},
+        CompactionCase{"last empty", {{"a", "x"}, {"b", "x"}, {"", ""}}, 3, {"a", "b"}, 2},
+        CompactionCase{"all valid", {{"a", "x"}, {"b", "x"}}, 2, {"a", "b"}, 2},
+        CompactionCase{"all empty", {{"", "x"}, {"b", ""}, {"", ""}}, 3, {}, 0},
+        CompactionCase{"count covers only a part", {{"a", "x"}, {"", "x"}, {"c", "x"}}, 1, {"a"}, 1},
+        CompactionCase{"empty entries behind valid ones", {{"a", "x"}, {"b", "x"}}, 5, {"a", "b"}, 2},
+        CompactionCase{"zero count", {{"a", "x"}}, 0, {}, 0},
+        CompactionCase{"negative count stays as stored", {{"a", "x"}}, -7, {}, -7},
+        CompactionCase{"count above the table, nothing dropped", fullTable(), 30000, fullTableFirstTexts(), 30000},
+        CompactionCase{"count 101, nothing dropped", fullTable(), 101, fullTableFirstTexts(), 101},
+        CompactionCase{"count above the table, one dropped", fullTableWithGap(), 30000, fullTableFirstTexts(50),
+                       99}));

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -89,6 +90,48 @@ TEST(KxRecordAccessTest, ZeroUnitsInsideTheTextAreKept)
     kx::writeAt<quint16>(field, 0, quint16(std::size(units)));
     const QString text = kx::readText<kCapacity>(field, 0);
     EXPECT_EQ(text, QString::fromUtf16(units, int(std::size(units))));
+}
+
+// A text is read as QString::fromUtf16 reads the stored count: a leading
+// byte-order mark is dropped, a swapped one swaps every unit behind it, and
+// a mark further in is a character. The field sits at an odd address.
+TEST(KxRecordAccessTest, TextIsReadAsUtf16WithItsByteOrderMark)
+{
+    const struct {
+        const char *what;
+        std::vector<char16_t> units;
+        QString expected;
+    } cases[] = {
+        {"leading mark", {0xFEFF, u'a', u'b'}, QStringLiteral("ab")},
+        {"leading swapped mark", {0xFFFE, 0x6100, 0x6200}, QStringLiteral("ab")},
+        {"only a mark", {0xFEFF}, QString()},
+        {"two marks", {0xFEFF, 0xFEFF, u'a'}, QString(QChar(0xFEFF)) + QLatin1Char('a')},
+        {"mark further in", {u'a', 0xFEFF}, QLatin1Char('a') + QString(QChar(0xFEFF))},
+        {"swapped mark further in", {u'a', 0xFFFE}, QLatin1Char('a') + QString(QChar(0xFFFE))},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<unsigned char> storage(1 + sizeof(Field), 0);
+        unsigned char *field = storage.data() + 1;
+        kx::writeAt<quint16>(field, 0, quint16(c.units.size()));
+        for (std::size_t i = 0; i < c.units.size(); ++i)
+            kx::writeAt<char16_t>(field, 4 + 2 * i, c.units[i]);
+        EXPECT_EQ(kx::readText<kCapacity>(field, 0), c.expected);
+    }
+}
+
+// The bound a caller gives is the most that is read, whatever the count.
+TEST(KxRecordAccessTest, ReadTextStopsAtTheGivenRoom)
+{
+    FieldAtPageEnd page;
+    unsigned char *field = page.field();
+    ASSERT_NE(field, nullptr);
+    for (int i = 0; i < kCapacity + 1; ++i)
+        kx::writeAt<char16_t>(field, 4 + 2 * std::size_t(i), u'A');
+    kx::writeAt<quint16>(field, 0, 0xFFFF);
+    EXPECT_EQ(kx::readText(field, 0, kCapacity + 1), QString(kCapacity + 1, QLatin1Char('A')));
+    EXPECT_EQ(kx::readText(field, 0, 3), QStringLiteral("AAA"));
+    EXPECT_EQ(kx::readText(field, 0, 0), QString());
 }
 
 } // namespace

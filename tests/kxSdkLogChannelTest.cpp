@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -275,11 +276,11 @@ TEST_F(SdkLogChannelTest, OverlongErrorLineIsCutInTheErrorFileOnly)
 
 TEST_F(SdkLogChannelTest, LogNameLengthIsClampedToItsCapacity)
 {
-    constexpr int capacity = KxSdkLogMembers::LogName::capacity();
+    constexpr int capacity = __KXSDK::LogName::capacity();
     m_server.setLogName(QString(capacity + 10, QLatin1Char('n')));
     // A corrupt stored length, and server bytes right behind the field.
     kx::writeAt<quint16>(&log(), kx::SdkLog::kLogNameOffset, 0xFFFF);
-    std::memset(kx::bytesAt(&log(), kx::SdkLog::kLogNameOffset + sizeof(KxSdkLogMembers::LogName)), 'Z', 64);
+    std::memset(kx::bytesAt(&log(), kx::SdkLog::kLogNameOffset + sizeof(__KXSDK::LogName)), 'Z', 64);
 
     log().logMessage(1, kBare, QStringLiteral("x"));
     EXPECT_EQ(errorFile(), QLatin1Char('[') + QString(capacity, QLatin1Char('n'))
@@ -328,6 +329,72 @@ TEST_F(SdkLogChannelTest, SplitLogFailureReachesTheCaller)
     m_server.setSplitCategory(3);
     EXPECT_THROW(log().logMessage(2, 0, QStringLiteral("late")), std::runtime_error);
     EXPECT_EQ(mainFile(), QString());
+}
+
+TEST(ServerStandIn, RefusesASplitCategoryWithoutASplitFile)
+{
+    KxServerSdkObject server;
+    ASSERT_EQ(server.splitLog(), nullptr);
+    ASSERT_THROW(server.setSplitCategory(3), std::logic_error);
+    EXPECT_EQ(server.sdkInterface()->splitCategory, -1);
+    // The refused setting left a channel that still logs.
+    server.sdkInterface()->logMessage(17, __KXSDK::flagBare, QStringLiteral("still here"));
+    EXPECT_EQ(server.mainLog().pendingEntries(), QStringList{QStringLiteral("still here")});
+
+    server.setSplitLog(std::make_unique<_kxLogfile>());
+    EXPECT_NO_THROW(server.setSplitCategory(3));
+    EXPECT_THROW(server.setSplitLog(nullptr), std::logic_error);
+    ASSERT_NE(server.splitLog(), nullptr);
+    server.sdkInterface()->logMessage(17, __KXSDK::flagBare, QStringLiteral("split"));
+    EXPECT_EQ(server.splitLog()->pendingEntries(), QStringList{QStringLiteral("split")});
+    EXPECT_NO_THROW(server.setSplitCategory(-1));
+    EXPECT_NO_THROW(server.setSplitLog(nullptr));
+}
+
+// --- The class itself ------------------------------------------------------------
+
+// Each member is the channel's own, not a base class's: a member pointer names
+// the class that declares the member.
+TEST(SdkLogChannelClass, EveryMemberIsDeclaredByTheChannelItself)
+{
+    EXPECT_TRUE((std::is_same_v<decltype(&__KXSDK::criticalFailure), quint8 __KXSDK::*>));
+    EXPECT_TRUE((std::is_same_v<decltype(&__KXSDK::mainLog), _kxLogfile *__KXSDK::*>));
+    EXPECT_TRUE((std::is_same_v<decltype(&__KXSDK::errorLog), _kxLogfile *__KXSDK::*>));
+    EXPECT_TRUE((std::is_same_v<decltype(&__KXSDK::config), const void *__KXSDK::*>));
+    EXPECT_TRUE((std::is_same_v<decltype(&__KXSDK::logName), __KXSDK::LogName __KXSDK::*>));
+    EXPECT_TRUE((std::is_same_v<decltype(&__KXSDK::logMuted), quint8 __KXSDK::*>));
+    EXPECT_TRUE((std::is_same_v<decltype(&__KXSDK::stampSeparator), char __KXSDK::*>));
+    EXPECT_TRUE((std::is_same_v<decltype(&__KXSDK::splitCategory), qint8 __KXSDK::*>));
+    EXPECT_TRUE((std::is_same_v<decltype(&__KXSDK::splitLog), _kxLogfile *__KXSDK::*>));
+    EXPECT_TRUE(std::is_polymorphic_v<__KXSDK>);
+    EXPECT_EQ(sizeof(__KXSDK), kx::SdkLog::kSize);
+}
+
+// Members set by name are found at their byte offsets, as the server reads them.
+TEST(SdkLogChannelClass, MembersLieAtTheirByteOffsets)
+{
+    KxServerSdkObject server;
+    __KXSDK &log = *server.sdkInterface();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(&log);
+    _kxLogfile split;
+    log.criticalFailure = 0xA1;
+    log.logMuted = 0xA2;
+    log.stampSeparator = '#';
+    log.splitCategory = 0x23;
+    log.splitLog = &split;
+    log.logName.assign(QStringLiteral("farm"));
+    EXPECT_EQ(kx::readAt<quint8>(bytes, kx::SdkLog::kCriticalFailureOffset), 0xA1);
+    EXPECT_EQ(kx::readAt<_kxLogfile *>(bytes, kx::SdkLog::kMainLogOffset), &server.mainLog());
+    EXPECT_EQ(kx::readAt<_kxLogfile *>(bytes, kx::SdkLog::kErrorLogOffset), &server.errorLog());
+    EXPECT_EQ(kx::readAt<const void *>(bytes, kx::SdkLog::kConfigOffset), static_cast<const void *>(server.configRecord()));
+    EXPECT_EQ(kx::readAt<quint16>(bytes, kx::SdkLog::kLogNameOffset), 4);
+    EXPECT_EQ(kx::readAt<char>(bytes, kx::SdkLog::kLogNameOffset + 2), 'f');
+    EXPECT_EQ(kx::readAt<quint8>(bytes, kx::SdkLog::kLogMutedOffset), 0xA2);
+    EXPECT_EQ(kx::readAt<char>(bytes, kx::SdkLog::kStampSeparatorOffset), '#');
+    EXPECT_EQ(kx::readAt<qint8>(bytes, kx::SdkLog::kSplitCategoryOffset), 0x23);
+    EXPECT_EQ(kx::readAt<_kxLogfile *>(bytes, kx::SdkLog::kSplitLogOffset), &split);
+    log.splitLog = nullptr;
+    log.splitCategory = -1;
 }
 
 // --- Categories outside the table ------------------------------------------------

@@ -32,13 +32,26 @@ TEST(KxString, ConstructorsAndAddKeepWhatFits)
 {
     EXPECT_EQ(text(_kxString<3>("abcdef")), QStringLiteral("abc"));
     EXPECT_EQ(text(_kxString<3>('x')), QStringLiteral("x"));
-    EXPECT_TRUE(_kxString<3>('\0').isEmpty());
     _kxString<4> s("ab");
     s.add("cdef");
     EXPECT_EQ(text(s), QStringLiteral("abcd"));
     EXPECT_EQ(s.constData()[4], 0);
     // Bytes above 127 are Latin-1 characters, not code-page text.
     EXPECT_EQ(text(_kxString<4>("\xE9")), QString(QChar(0xE9)));
+}
+
+TEST(KxString, OneCharacterConstructorHoldsAZeroCharacterToo)
+{
+    const _kxString<3> zero('\0');
+    unsigned char bytes[sizeof zero];
+    std::memcpy(bytes, &zero, sizeof zero);
+    EXPECT_EQ(zero.length(), 1);
+    EXPECT_FALSE(zero.isEmpty());
+    EXPECT_EQ(kx::readAt<quint16>(bytes, 0), 1);
+    EXPECT_EQ(kx::readAt<quint16>(bytes, 2), 0);
+    EXPECT_EQ(kx::readAt<char16_t>(bytes, 4), 0);
+    EXPECT_EQ(kx::readAt<char16_t>(bytes, 6), 0);
+    EXPECT_EQ(text(zero), QString(QChar(0)));
 }
 
 struct InsertCase

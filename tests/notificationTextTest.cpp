@@ -4,6 +4,8 @@
 #include "kxRecordAccess.h"
 #include "records/kxJobRecord.h"
 
+#include <vector>
+
 namespace {
 
 class NotificationTextTest : public NotifyTestHost
@@ -100,32 +102,90 @@ TEST_F(NotificationTextTest, PlaceholderInAFieldIsFilledByALaterSubstitution)
     EXPECT_EQ(composedText(), expectedText("finished", {}, QStringLiteral("x.exry"), QStringLiteral("img.exr")));
 }
 
-// Stored lengths above a field's capacity are read as the capacity.
-TEST_F(NotificationTextTest, OversizedStoredLengthsReadAsCapacity)
+TEST_F(NotificationTextTest, SceneOf1200CharactersArrivesWhole)
 {
-    const QString scene(1000, QLatin1Char('s'));
-    const QString image(500, QLatin1Char('i'));
-    const QString extension(500, QLatin1Char('e'));
-    const QString info(100, QLatin1Char('n'));
+    QString scene;
+    for (int i = 0; i < 1200; ++i)
+        scene += QLatin1Char(char('a' + i % 26));
+    clients.addClient(QStringLiteral("render01"));
     job.setScene(scene);
-    job.setImage(image);
-    job.setImageExtension(extension);
-    job.setInfoText(info);
-    // Text right behind each terminator, where an over-long read would continue.
+    ASSERT_EQ(kx::readAt<quint16>(job.bytes(), kx::Job::kSceneOffset), 1200);
+    ASSERT_EQ(notify(), 1);
+    const QString expected = expectedText("finished", {}, scene, {});
+    EXPECT_EQ(composedText(), expected);
+    // The box holds the same text, laid out in lines of 250.
+    EXPECT_EQ(clients.messageBox(0).remove(QLatin1Char('\n')), QString(expected).remove(QLatin1Char('\n')));
+}
+
+// A stored count is read whole up to the room before the next field: the
+// fields below fill the record from the scene to the recipient list, each
+// count corrupt, so one unit more would read the next field's count.
+TEST_F(NotificationTextTest, EachCountIsReadUpToTheNextField)
+{
+    const struct {
+        std::size_t offset;
+        int room;
+        char fill;
+    } fields[] = {
+        {kx::Job::kSceneOffset, 1507, 's'},
+        {kx::Job::kImageOffset, 501, 'i'},
+        {kx::Job::kImageExtensionOffset, 11330, 'e'},
+        {kx::Job::kInfoTextOffset, 107, 'n'},
+    };
+    ASSERT_EQ(kx::Job::kSceneMaxUnits, 1507);
+    ASSERT_EQ(kx::Job::kImageMaxUnits, 501);
+    ASSERT_EQ(kx::Job::kImageExtensionMaxUnits, 11330);
+    ASSERT_EQ(kx::Job::kInfoTextMaxUnits, 107);
+    for (const auto &field : fields) {
+        const std::size_t end = field.offset + 4 + 2 * std::size_t(field.room);
+        ASSERT_TRUE(end == kx::Job::kImageOffset || end == kx::Job::kImageExtensionOffset
+                    || end == kx::Job::kInfoTextOffset || end == kx::Job::kRecipientListOffset);
+        for (int i = 0; i < field.room; ++i)
+            kx::writeAt<quint16>(job.bytes(), field.offset + 4 + 2 * std::size_t(i), quint16(field.fill));
+    }
     const QString recipients = QStringLiteral("render01;") + QString(41, QLatin1Char('r'));
     job.setRecipients(recipients);
-    for (std::size_t offset : {kx::Job::kSceneOffset, kx::Job::kImageOffset, kx::Job::kImageExtensionOffset,
-                               kx::Job::kInfoTextOffset, kx::Job::kRecipientListOffset}) {
-        kx::writeAt<quint16>(job.bytes(), offset, 0xFFFF);
-    }
-    kx::writeAt<quint16>(job.bytes(), kx::Job::kSceneOffset + 4 + 2 * 1000, u'X');
-    kx::writeAt<quint16>(job.bytes(), kx::Job::kInfoTextOffset + 4 + 2 * 100, u'X');
     kx::writeAt<quint16>(job.bytes(), kx::Job::kRecipientListOffset + 4 + 2 * 50, u'X');
+    for (const quint16 count : {quint16(0xFFFF), quint16(30000)}) {
+        SCOPED_TRACE(count);
+        for (const auto &field : fields)
+            kx::writeAt<quint16>(job.bytes(), field.offset, count);
+        kx::writeAt<quint16>(job.bytes(), kx::Job::kRecipientListOffset, count);
+        log->lines.clear();
+        ASSERT_EQ(notify(), 1);
+        EXPECT_EQ(composedText(), expectedText("finished", QString(107, QLatin1Char('n')),
+                                               QString(1507, QLatin1Char('s')),
+                                               QString(501, QLatin1Char('i')) + QString(11330, QLatin1Char('e'))));
+        EXPECT_EQ(textLine().section(QLatin1Char('\n'), 0, 0),
+                  QStringLiteral("{KT9a} kxNotifyKXMessage send to '") + recipients);
+    }
+}
 
-    ASSERT_EQ(notify(), 1);
-    EXPECT_EQ(composedText(), expectedText("finished", info, scene, image + extension));
-    EXPECT_EQ(textLine().section(QLatin1Char('\n'), 0, 0),
-              QStringLiteral("{KT9a} kxNotifyKXMessage send to '") + recipients);
+// Texts are read as QString::fromUtf16 reads them: a leading byte-order mark
+// is dropped, a swapped one swaps the units behind it, and a mark further in
+// is a character like any other (outside Latin-1: "?").
+TEST_F(NotificationTextTest, TextsAreReadAsUtf16WithItsByteOrderMark)
+{
+    const struct {
+        const char *what;
+        std::vector<char16_t> units;
+        QString scene;
+    } cases[] = {
+        {"leading mark dropped", {0xFEFF, u'/', u'p', u'/', u's'}, QStringLiteral("/p/s")},
+        {"swapped mark swaps the rest", {0xFFFE, 0x2F00, 0x7000}, QStringLiteral("/p")},
+        {"mark further in kept", {u'/', 0xFEFF, u'p'}, QStringLiteral("/?p")},
+        {"only a mark", {0xFEFF}, QString()},
+        {"plain text", {u'/', u'p'}, QStringLiteral("/p")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        kx::writeAt<quint16>(job.bytes(), kx::Job::kSceneOffset, quint16(c.units.size()));
+        for (std::size_t i = 0; i < c.units.size(); ++i)
+            kx::writeAt<char16_t>(job.bytes(), kx::Job::kSceneOffset + 4 + 2 * i, c.units[i]);
+        log->lines.clear();
+        ASSERT_EQ(notify(), 1);
+        EXPECT_EQ(composedText(), expectedText("finished", {}, c.scene, {}));
+    }
 }
 
 TEST_F(NotificationTextTest, ExceptionFromTheLogEndsTheCallWithoutDelivery)

@@ -86,7 +86,7 @@ KxFarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &ob
     settings.stampSeparator = char(separator.at(0).unicode());
 
     settings.splitCategory = int(reader.integer(QStringLiteral("splitCategory"), -128, 127, -1));
-    settings.logName = reader.text(QStringLiteral("logName"), KxSdkLogMembers::LogName::capacity(), settings.logName);
+    settings.logName = reader.text(QStringLiteral("logName"), __KXSDK::LogName::capacity(), settings.logName);
     requireLatin1(reader, QStringLiteral("logName"), settings.logName);
     return settings;
 }

@@ -48,7 +48,7 @@ bool KxFarmServer::start(const KxFarm &farm, QString *errorMessage)
     log->splitLog = m_splitLog.get();
     log->splitCategory = static_cast<qint8>(settings.splitCategory);
     log->stampSeparator = settings.stampSeparator;
-    KxSdkLogMembers::LogName logName;
+    __KXSDK::LogName logName;
     logName.assign(settings.logName);
     log->logName = logName;
     for (int category = 0; category < KxFarmLogSettings::kCategoryCount; ++category)

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <stdexcept>
 
 #if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
 #  include <xmmintrin.h>
@@ -31,83 +32,26 @@ const QString kCountLineEnd = QStringLiteral("|||\n");
 
 using RecipientName = kx::Client::NameField;
 // A list of 50 characters splits into at most 51 parts (all separators).
-constexpr int kMaxRecipientParts = kx::Job::RecipientListField::capacity() + 1;
+constexpr int kMaxRecipientParts = kx::Job::kRecipientListMaxUnits + 1;
 
-// A cheap first test before isEqual: the length and the first eight
-// characters with their letter-case bit (0x20) set. Names that isEqual takes
-// as equal have equal lengths and characters that differ at most in letter
-// case, which in Latin-1 is that bit, so they always have equal keys. This
-// follows kxLatin1ToLower in kxShared: a wider case folding there needs a
-// wider key here.
-struct NameKey
+// A broken SDK object (no client table, no main log): the call ends through
+// the catch-all, as the fault of reading through the null pointer would.
+class BrokenServerObject : public std::runtime_error
 {
-    quint64 leading = 0;
-    int length = 0;
-
-    bool operator==(const NameKey &other) const noexcept
-    {
-        return leading == other.leading && length == other.length;
-    }
+public:
+    using std::runtime_error::runtime_error;
 };
 
-constexpr int kKeyCharacters = 8;
-static_assert(RecipientName::capacity() >= kKeyCharacters, "the key reads within the name's characters");
-
-NameKey nameKey(const unsigned char *characters, int length) noexcept
-{
-    // Reads eight characters whatever the length (the field holds 51 bytes),
-    // then keeps the first length of them.
-    constexpr quint64 kCaseBits = 0x2020202020202020u;
-    quint64 leading;
-    std::memcpy(&leading, characters, sizeof leading);
-    quint64 kept = ~quint64(0);
-    if (length <= 0) {
-        kept = 0;
-    } else if (length < kKeyCharacters) {
-        const int dropped = 8 * (kKeyCharacters - length);
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-        kept >>= dropped;
-#else
-        kept <<= dropped;
-#endif
-    }
-    NameKey key;
-    key.leading = (leading | kCaseBits) & kept;
-    key.length = length;
-    return key;
-}
-
-// The key of a client's name, read in place: no copy of the name for the
-// clients that the key already rules out.
-NameKey clientNameKey(const void *client) noexcept
-{
-    const int stored = kx::readAt<quint16>(client, kx::Client::kNameOffset);
-    const int length = std::min(stored, RecipientName::capacity());
-    return nameKey(kx::bytesAt(client, kx::Client::kNameOffset + 2), length);
-}
-
+// Matching is isEqual's alone: how names fold is the shared library's.
 struct RecipientNames
 {
     std::array<RecipientName, kMaxRecipientParts> names;
-    std::array<NameKey, kMaxRecipientParts> keys;
     int count = 0;
-
-    void add(const QString &part) noexcept
-    {
-        RecipientName &name = names[std::size_t(count)];
-        name.assign(part);
-        keys[std::size_t(count)] =
-            nameKey(reinterpret_cast<const unsigned char *>(name.constData()), name.length());
-        ++count;
-    }
 
     bool containsNameOf(const void *client) const noexcept
     {
-        const NameKey key = clientNameKey(client);
+        const auto clientName = kx::loadString<kx::Client::NameField>(client, kx::Client::kNameOffset);
         for (int j = 0; j < count; ++j) {
-            if (!(keys[std::size_t(j)] == key))
-                continue;
-            const auto clientName = kx::loadString<kx::Client::NameField>(client, kx::Client::kNameOffset);
             if (clientName.isEqual(names[std::size_t(j)]))
                 return true;
         }
@@ -117,7 +61,7 @@ struct RecipientNames
 
 QString recipientList(const void *job)
 {
-    return kx::readText<kx::Job::RecipientListField::capacity()>(job, kx::Job::kRecipientListOffset);
+    return kx::readText(job, kx::Job::kRecipientListOffset, kx::Job::kRecipientListMaxUnits);
 }
 
 // Nothing is trimmed: a blank after ";" is part of the next name, "a;;b" holds
@@ -129,7 +73,7 @@ void splitRecipients(const QString &list, RecipientNames &result)
     for (const QString &part : parts) {
         if (result.count == kMaxRecipientParts)
             break;
-        result.add(part);
+        result.names[std::size_t(result.count++)].assign(part);
     }
 }
 
@@ -138,10 +82,9 @@ const void *clientTableOf(const void *sdkObject) noexcept
     return kx::readAt<const void *>(sdkObject, kx::ServerSdk::kClientTableOffset);
 }
 
-// A missing table has no clients.
 int clientCount(const void *table) noexcept
 {
-    return table ? kx::readAt<qint16>(table, kx::ClientTable::kCountOffset) : 0;
+    return kx::readAt<qint16>(table, kx::ClientTable::kCountOffset);
 }
 
 void *clientAt(const void *table, int index) noexcept
@@ -185,8 +128,13 @@ void deliverTo(void *client, const QString &text) noexcept
 void kx::deliverToRecipients(const void *sdkObject, const void *job, const QString &text)
 {
     // The log so far reaches its file before any client's box changes.
-    if (auto *mainLog = readAt<_kxLogfile *>(sdkObject, ServerSdk::kMainLogOffset))
-        mainLog->flush();
+    auto *mainLog = readAt<_kxLogfile *>(sdkObject, ServerSdk::kMainLogOffset);
+    if (!mainLog)
+        throw BrokenServerObject("the SDK object has no main log");
+    mainLog->flush();
+    const void *table = clientTableOf(sdkObject);
+    if (!table)
+        throw BrokenServerObject("the SDK object has no client table");
 
     bool delivered = false;
     RecipientNames recipients;
@@ -194,7 +142,6 @@ void kx::deliverToRecipients(const void *sdkObject, const void *job, const QStri
 
     // Clients outside, names inside: a client is reached once however often
     // the list names it, and every client bearing a name is reached.
-    const void *table = clientTableOf(sdkObject);
     for (int i = 0; i < clientCount(table); ++i) {
         prefetchName(table, i + kPrefetchDistance, clientCount(table));
         void *client = clientAt(table, i);

@@ -45,12 +45,11 @@ QString kx::notificationText(const void *job)
 {
     const QString pattern = notificationTemplate(readAt<quint8>(job, Job::kProgressCodeOffset));
 
-    // Lengths above a field's capacity are read as the capacity: never past the field.
-    const QString imageExtension =
-        readText<Job::ImageField::capacity()>(job, Job::kImageExtensionOffset);
-    const QString image = readText<Job::ImageField::capacity()>(job, Job::kImageOffset);
-    const QString scene = readText<Job::SceneField::capacity()>(job, Job::kSceneOffset);
-    const QString infoText = readText<Job::InfoTextField::capacity()>(job, Job::kInfoTextOffset);
+    // Each count is read whole, up to the room before the next field.
+    const QString imageExtension = readText(job, Job::kImageExtensionOffset, Job::kImageExtensionMaxUnits);
+    const QString image = readText(job, Job::kImageOffset, Job::kImageMaxUnits);
+    const QString scene = readText(job, Job::kSceneOffset, Job::kSceneMaxUnits);
+    const QString infoText = readText(job, Job::kInfoTextOffset, Job::kInfoTextMaxUnits);
     const QString jobId = jobIDTextOfJob(job);
     const QString time = _kxTime(true).asStringDateHourMin();
 
@@ -69,6 +68,6 @@ QString kx::notificationText(const void *job)
 QString kx::notificationLogLine(const void *job, const QString &text)
 {
     return jobIDTextOfJob(job) + kSendToText
-           + readText<Job::RecipientListField::capacity()>(job, Job::kRecipientListOffset)
+           + readText(job, Job::kRecipientListOffset, Job::kRecipientListMaxUnits)
            + QLatin1Char('\n') + text;
 }

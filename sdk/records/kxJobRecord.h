@@ -17,23 +17,34 @@ struct LayoutMarker
 constexpr LayoutMarker kLayoutMarkers[] = {{0, 1033}, {4, 1292}, {8, 1555}, {12, 1804}};
 
 constexpr std::size_t kIdOffset = 3460;              // 8 bytes: the job ID value
-constexpr std::size_t kSceneOffset = 3692;           // SceneField
-constexpr std::size_t kImageOffset = 6710;           // ImageField: first part
-constexpr std::size_t kImageExtensionOffset = 7716;  // ImageField: second part
-constexpr std::size_t kInfoTextOffset = 30380;       // InfoTextField: shown in brackets
+constexpr std::size_t kSceneOffset = 3692;           // _kxString: the scene
+constexpr std::size_t kImageOffset = 6710;           // _kxString: the image, first part
+constexpr std::size_t kImageExtensionOffset = 7716;  // _kxString: the image, second part
+constexpr std::size_t kInfoTextOffset = 30380;       // _kxString: shown in brackets
 constexpr std::size_t kRecipientListOffset = 30598;  // RecipientListField: names split by ";"
 constexpr std::size_t kProgressCodeOffset = 76329;   // u8: selects the notification point
 constexpr std::size_t kRecordSize = 76336;
 
-using SceneField = _kxString<1000>;
-using ImageField = _kxString<500>;
-using InfoTextField = _kxString<100>;
+// The recipient list's capacity is part of the record.
 using RecipientListField = _kxString<50>;
 
-static_assert(kSceneOffset + sizeof(SceneField) <= kImageOffset);
-static_assert(kImageOffset + sizeof(ImageField) <= kImageExtensionOffset);
-static_assert(kImageExtensionOffset + sizeof(ImageField) <= kInfoTextOffset);
-static_assert(kInfoTextOffset + sizeof(InfoTextField) <= kRecipientListOffset);
+// The four other texts have capacities of the server's choosing. A stored
+// count is read whole up to the room the record leaves before the next known
+// field, so a corrupt count never reads past that field.
+constexpr std::size_t kTextUnitsOffset = 4;          // the UTF-16 units, behind length and reserved field
+constexpr int textRoomInUnits(std::size_t field, std::size_t next) noexcept
+{
+    return int((next - field - kTextUnitsOffset) / sizeof(char16_t));
+}
+constexpr int kSceneMaxUnits = textRoomInUnits(kSceneOffset, kImageOffset);
+constexpr int kImageMaxUnits = textRoomInUnits(kImageOffset, kImageExtensionOffset);
+constexpr int kImageExtensionMaxUnits = textRoomInUnits(kImageExtensionOffset, kInfoTextOffset);
+constexpr int kInfoTextMaxUnits = textRoomInUnits(kInfoTextOffset, kRecipientListOffset);
+constexpr int kRecipientListMaxUnits = RecipientListField::capacity();
+
+static_assert(kSceneMaxUnits == 1507 && kImageMaxUnits == 501 && kImageExtensionMaxUnits == 11330
+              && kInfoTextMaxUnits == 107);
+static_assert(kIdOffset + 8 <= kSceneOffset);
 static_assert(kRecipientListOffset + sizeof(RecipientListField) <= kProgressCodeOffset);
 static_assert(kProgressCodeOffset < kRecordSize);
 static_assert(kSceneOffset % 2 == 0 && kImageOffset % 2 == 0 && kImageExtensionOffset % 2 == 0
