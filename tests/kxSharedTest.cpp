@@ -7,6 +7,7 @@
 #include <QtCore/QTemporaryDir>
 
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -148,6 +149,44 @@ TEST(KxString8, AssignReducesToLatin1)
     EXPECT_EQ(s.length(), 5);
     EXPECT_EQ(s.toQString(), QString::fromUtf8("\xC3\xA9?xyz"));
     EXPECT_EQ(s.constData()[5], '\0');
+}
+
+TEST(KxString8, FoldTableIsTheLetterFolding)
+{
+    const char16_t *fold = kxLatin1FoldTable();
+    for (int c = 0; c < 256; ++c)
+        ASSERT_EQ(fold[c], kxLatin1ToLower(char16_t(c))) << c;
+}
+
+// The key filter may only rule out names that isEqual calls different.
+TEST(KxString8, MatchKeysOfNamesThatAreEqualAreEqual)
+{
+    const _kxString8MatchFilter filter;
+    // Every pair of 8-bit characters, alone and after seven equal ones.
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            for (const char *prefix : {"", "render0"}) {
+                std::string left = prefix, right = prefix;
+                left += char(a ? a : 1);
+                right += char(b ? b : 1);
+                const _kxString8_allSize<50> x(left.c_str()), y(right.c_str());
+                if (x.isEqual(y)) {
+                    ASSERT_TRUE(filter.keyOf(x) == filter.keyOf(y)) << a << " " << b << " " << prefix;
+                }
+            }
+        }
+    }
+    // Keys tell lengths and leading characters apart; a stored name is keyed
+    // as its loaded copy, a corrupt length read as the capacity.
+    const _kxString8_allSize<50> render01("render01"), upper("RENDER01"), other("render02");
+    EXPECT_TRUE(filter.keyOf(render01) == filter.keyOf(upper));
+    EXPECT_FALSE(filter.keyOf(render01) == filter.keyOf(_kxString8_allSize<50>("render011")));
+    EXPECT_FALSE(filter.keyOf(render01) == filter.keyOf(other));
+    unsigned char field[sizeof(_kxString8_allSize<50>)];
+    std::memcpy(field, &upper, sizeof field);
+    EXPECT_TRUE(filter.keyAt<50>(field) == filter.keyOf(render01));
+    kx::writeAt<quint16>(field, 0, 0xFFFF);
+    EXPECT_EQ(filter.keyAt<50>(field).length, 50);
 }
 
 TEST(KxToKXUTF8, ControlCharactersCannotForgeLines)

@@ -1,17 +1,40 @@
 // Name matching through the loaded module under a shared library that folds
 // more than letter case: "_" and "-" compare equal. This program's own
-// kxLatin1ToLower takes the place of the shared library's for every library
-// loaded into it (the program comes first in symbol lookup), as a preloaded
-// variant of the shared library would.
+// kxLatin1ToLower and kxLatin1FoldTable take the place of the shared
+// library's for every library loaded into it (the program comes first in
+// symbol lookup), as a preloaded variant of the shared library would.
 #include "notifyTestHost.h"
 
-KXSHARED_EXPORT char16_t kxLatin1ToLower(char16_t unit) noexcept
+#include <array>
+
+namespace {
+constexpr char16_t widerFolding(char16_t unit) noexcept
 {
     if (unit == u'_')
         return u'-';
     if ((unit >= u'A' && unit <= u'Z') || (unit >= 0xC0 && unit <= 0xDE && unit != 0xD7))
         return char16_t(unit + 0x20);
     return unit;
+}
+
+constexpr std::array<char16_t, 256> makeWiderTable() noexcept
+{
+    std::array<char16_t, 256> table{};
+    for (std::size_t c = 0; c < table.size(); ++c)
+        table[c] = widerFolding(char16_t(c));
+    return table;
+}
+constexpr std::array<char16_t, 256> kWiderTable = makeWiderTable();
+} // namespace
+
+KXSHARED_EXPORT char16_t kxLatin1ToLower(char16_t unit) noexcept
+{
+    return widerFolding(unit);
+}
+
+KXSHARED_EXPORT const char16_t *kxLatin1FoldTable() noexcept
+{
+    return kWiderTable.data();
 }
 
 namespace {

@@ -42,16 +42,33 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Matching is isEqual's alone: how names fold is the shared library's.
+// A client is reached when isEqual says its name equals a part. The shared
+// library's key filter only spares isEqual calls that could not succeed:
+// names it calls equal always have equal keys.
 struct RecipientNames
 {
+    _kxString8MatchFilter filter;
     std::array<RecipientName, kMaxRecipientParts> names;
+    std::array<_kxString8MatchKey, kMaxRecipientParts> keys;
     int count = 0;
+
+    void add(const QString &part) noexcept
+    {
+        RecipientName &name = names[std::size_t(count)];
+        name.assign(part);
+        keys[std::size_t(count)] = filter.keyOf(name);
+        ++count;
+    }
 
     bool containsNameOf(const void *client) const noexcept
     {
-        const auto clientName = kx::loadString<kx::Client::NameField>(client, kx::Client::kNameOffset);
+        // Read in place: no copy of the name for the clients the key rules out.
+        const _kxString8MatchKey key =
+            filter.keyAt<RecipientName::capacity()>(kx::bytesAt(client, kx::Client::kNameOffset));
         for (int j = 0; j < count; ++j) {
+            if (!(keys[std::size_t(j)] == key))
+                continue;
+            const auto clientName = kx::loadString<kx::Client::NameField>(client, kx::Client::kNameOffset);
             if (clientName.isEqual(names[std::size_t(j)]))
                 return true;
         }
@@ -73,7 +90,7 @@ void splitRecipients(const QString &list, RecipientNames &result)
     for (const QString &part : parts) {
         if (result.count == kMaxRecipientParts)
             break;
-        result.names[std::size_t(result.count++)].assign(part);
+        result.add(part);
     }
 }
 
