@@ -130,11 +130,7 @@ std::unique_ptr<KxPluginModule> loadModule(const QCommandLineParser &parser, con
 
 QString fieldText(const unsigned char *record, std::size_t offset, int capacity)
 {
-    const auto stored = kx::readAt<quint16>(record, offset);
-    const int length = std::min<int>(stored, capacity);
-    QString text(length, Qt::Uninitialized);
-    std::memcpy(text.data(), kx::bytesAt(record, offset + 4), sizeof(char16_t) * std::size_t(length));
-    return text;
+    return kx::readText(record, offset, capacity);
 }
 
 // pInfo as the server calls it; prints the identity and the layout verdict.
