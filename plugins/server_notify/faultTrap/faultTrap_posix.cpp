@@ -31,14 +31,18 @@ pthread_once_t installOnce = PTHREAD_ONCE_INIT;
 struct sigaction previousActions[kTrappedSignalCount]; // written once, before our handler can run
 std::uint64_t sealKey = 0;                             // written once, before the first record is sealed
 
+// The registers a jump would restore (the C libraries keep them at the start
+// of the buffer) and the link to the enclosing call: what must be intact for
+// a jump to land where the call began.
+constexpr std::size_t kSealedJumpBytes = sizeof(sigjmp_buf) < 64 ? sizeof(sigjmp_buf) : 64;
+
 std::uint64_t sealOf(const kxFaultTrapRecord *record) noexcept
 {
-    unsigned char bytes[offsetof(kxFaultTrapRecord, seal)];
-    std::memcpy(bytes, record, sizeof bytes);
+    std::uint64_t words[kSealedJumpBytes / sizeof(std::uint64_t) + 1] = {};
+    std::memcpy(words, &record->resume, kSealedJumpBytes);
+    std::memcpy(&words[kSealedJumpBytes / sizeof(std::uint64_t)], &record->outer, sizeof record->outer);
     std::uint64_t hash = sealKey;
-    for (std::size_t i = 0; i + sizeof(std::uint64_t) <= sizeof bytes; i += sizeof(std::uint64_t)) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes + i, sizeof word);
+    for (const std::uint64_t word : words) {
         hash = (hash ^ word) * 0x100000001B3ull;
         hash ^= hash >> 29;
     }

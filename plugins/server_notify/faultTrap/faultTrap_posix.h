@@ -25,7 +25,7 @@ struct kxFaultTrapRecord
 {
     sigjmp_buf resume;         // set by the module, with sigsetjmp(resume, 0)
     kxFaultTrapRecord *outer;  // the enclosing guarded call on this thread; written by the trap
-    std::uint64_t seal;        // written by the trap: proves the record unchanged since entry
+    std::uint64_t seal;        // written by the trap: proves the jump target and link unchanged since entry
 };
 
 // Makes record the thread's innermost guarded call. Installs the handlers on
