@@ -21,16 +21,17 @@
 // cancelled after it returns, never inside it; a forced unwind (pthread_exit
 // from the server's log) passes through the call unharmed.
 //
-// Limits on POSIX systems: the guard's handlers are installed on the first
-// guarded call in the process and stay, held by a small resident library
-// (kxFaultTrap) that outlives the module. A handler the server installs later
-// takes the faults it is given; if it does not pass them on, faults inside
-// calls reach it too. A call abandoned by a non-local exit from the server's
-// log is recognised as dead by the stack: a fault above its frame, or after
-// the server's later code has written over the frame, is the server's. The
-// per-thread state uses static TLS, so a process that has used up its static
-// TLS reserve cannot load the module; pNotify must not be called from a
-// signal handler.
+// Limits on POSIX systems: the handlers (SIGSEGV, SIGBUS, SIGILL, SIGFPE) are
+// installed on the first guarded call in the process and stay, in a small
+// resident library (kxFaultTrap) that outlives the module. A handler the
+// server installs later gets the faults the kernel gives it; unless it passes
+// on those it does not expect, that includes the faults of calls. A call left
+// by a non-local exit from the server's log is recognised as dead by the
+// stack: by a fault above its frame, by its jump buffer written over, and at
+// the thread's next call; a fault below it with that buffer untouched would
+// still jump back into it. The per-thread state uses static TLS, so a process
+// that has used up its static TLS reserve cannot load the module; pNotify must
+// not be called from a signal handler.
 //
 // The mechanism is the platform's: signal handlers and a non-local jump on
 // POSIX systems (faultGuard_posix.cpp, faultTrap/), structured exception
