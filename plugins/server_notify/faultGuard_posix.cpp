@@ -63,7 +63,9 @@ int kx::runFaultContained(ContainedWork work, void *context)
     const CancellationDeferral deferral;
     kxFaultTrapRecord record;
     // No signal mask in the buffer: the trap restores the faulting code's mask.
-    if (sigsetjmp(record.resume, 0) != 0)
-        return ResultExceptionCaught; // the trap has already ended the record
+    if (sigsetjmp(record.resume, 0) != 0) {
+        kxFaultTrapLeave(&record);
+        return ResultExceptionCaught;
+    }
     return runArmed(&record, work, context);
 }

@@ -6,9 +6,10 @@
 // A fault is taken as a guarded call's own only if the kernel raised it, the
 // thread's innermost record still holds the bytes it was sealed with, and the
 // faulting stack pointer lies below that record, inside the call's frames.
-// A record whose call was left by a non-local exit lies above the code that
-// runs afterwards, or has been written over by it: either way it is passed
-// over. Everything else goes to the handler that was installed before ours,
+// A call left by a non-local exit is ended by the C library's longjmp itself
+// where it runs the thread's cleanup entries (glibc); elsewhere, or for other
+// jumps, its record lies above the code that runs afterwards, or has been
+// written over by it: either way it is passed over. Everything else goes to the handler that was installed before ours,
 // as the kernel would have delivered it.
 #include "faultTrap_posix.h"
 
@@ -26,6 +27,13 @@ constexpr int kTrappedSignalCount = int(sizeof kTrappedSignals / sizeof kTrapped
 
 // Initial-exec TLS: reading it in the handler needs no allocation and no lock.
 __attribute__((tls_model("initial-exec"))) thread_local kxFaultTrapRecord *innermostCall = nullptr;
+
+#if defined(__GLIBC__)
+// The cleanup entries of the thread that glibc's longjmp and thread exit run.
+// Exported by every glibc since 2.2.5; no longer declared in its headers.
+extern "C" void _pthread_cleanup_push(_pthread_cleanup_buffer *buffer, void (*routine)(void *), void *argument);
+extern "C" void _pthread_cleanup_pop(_pthread_cleanup_buffer *buffer, int execute);
+#endif
 
 pthread_once_t installOnce = PTHREAD_ONCE_INIT;
 struct sigaction previousActions[kTrappedSignalCount]; // written once, before our handler can run
@@ -164,6 +172,12 @@ void installHandlers()
         sigaction(kTrappedSignals[i], &ours, &previousActions[i]);
 }
 
+// Run by longjmp for a call it jumps out of.
+void endCallLeftByJump(void *record)
+{
+    innermostCall = static_cast<kxFaultTrapRecord *>(record)->outer;
+}
+
 } // namespace
 
 void kxFaultTrapEnter(kxFaultTrapRecord *record)
@@ -178,11 +192,17 @@ void kxFaultTrapEnter(kxFaultTrapRecord *record)
         outer = nullptr;
     record->outer = outer;
     record->seal = sealOf(record);
+#if defined(__GLIBC__)
+    _pthread_cleanup_push(&record->leftByJump, endCallLeftByJump, record);
+#endif
     innermostCall = record;
 }
 
 void kxFaultTrapLeave(kxFaultTrapRecord *record)
 {
+#if defined(__GLIBC__)
+    _pthread_cleanup_pop(&record->leftByJump, 0);
+#endif
     // Also drops inner records that a non-local exit left behind.
     innermostCall = record->outer;
 }

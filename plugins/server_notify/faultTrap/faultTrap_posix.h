@@ -14,6 +14,8 @@
 #include <csetjmp>
 #include <cstdint>
 
+#include <pthread.h>
+
 #if defined(KX_FAULT_TRAP_BUILD)
 #  define KX_FAULT_TRAP_API extern "C" __attribute__((visibility("default")))
 #else
@@ -26,6 +28,11 @@ struct kxFaultTrapRecord
     sigjmp_buf resume;         // set by the module, with sigsetjmp(resume, 0)
     kxFaultTrapRecord *outer;  // the enclosing guarded call on this thread; written by the trap
     std::uint64_t seal;        // written by the trap: proves the jump target and link unchanged since entry
+#if defined(__GLIBC__)
+    // The C library's longjmp runs the thread's cleanup entries it jumps
+    // past: this one tells the trap that a non-local exit left the call.
+    _pthread_cleanup_buffer leftByJump; // written by the trap
+#endif
 };
 
 // Makes record the thread's innermost guarded call. Installs the handlers on
@@ -33,7 +40,7 @@ struct kxFaultTrapRecord
 // (they lie below this frame) are dropped first.
 KX_FAULT_TRAP_API void kxFaultTrapEnter(kxFaultTrapRecord *record);
 
-// Ends the guarded call of record (a no-op if a contained fault ended it).
+// Ends the guarded call of record, also after a contained fault ended it.
 KX_FAULT_TRAP_API void kxFaultTrapLeave(kxFaultTrapRecord *record);
 
 #endif // FAULTTRAP_POSIX_H
