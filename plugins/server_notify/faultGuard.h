@@ -26,10 +26,11 @@
 // resident library (kxFaultTrap) that outlives the module. A handler the
 // server installs later gets the faults the kernel gives it; unless it passes
 // on those it does not expect, that includes the faults of calls. A call left
-// by a non-local exit from the server's log is recognised as dead by the
-// stack: by a fault above its frame, by its jump buffer written over, and at
-// the thread's next call; a fault below it with that buffer untouched would
-// still jump back into it. The per-thread state uses static TLS, so a process
+// by longjmp from the server's log is ended by the jump itself (a thread
+// cleanup entry, with glibc). Other non-local exits are recognised by the
+// stack: by a fault above the call's frame, by its jump buffer written over,
+// and at the thread's next call; a fault below the frame with that buffer
+// untouched would still jump back into it. The per-thread state uses static TLS, so a process
 // that has used up its static TLS reserve cannot load the module; pNotify must
 // not be called from a signal handler.
 //
