@@ -22,7 +22,9 @@ class CancellationDeferral
 {
 public:
     CancellationDeferral() noexcept { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &m_previousState); }
-    ~CancellationDeferral() { pthread_setcancelstate(m_previousState, nullptr); }
+    // With asynchronous cancellation a pending request acts right here; its
+    // forced unwind must leave the destructor, not end the process.
+    ~CancellationDeferral() noexcept(false) { pthread_setcancelstate(m_previousState, nullptr); }
     CancellationDeferral(const CancellationDeferral &) = delete;
     CancellationDeferral &operator=(const CancellationDeferral &) = delete;
 
