@@ -9,8 +9,9 @@
 // A call left by a non-local exit is ended by the C library's longjmp itself
 // where it runs the thread's cleanup entries (glibc); elsewhere, or for other
 // jumps, its record lies above the code that runs afterwards, or has been
-// written over by it: either way it is passed over. Everything else goes to the handler that was installed before ours,
-// as the kernel would have delivered it.
+// written over by it: either way it is passed over. Everything else goes to
+// the handler that was installed before ours, as the kernel would have
+// delivered it.
 #include "faultTrap_posix.h"
 
 #include <csignal>
