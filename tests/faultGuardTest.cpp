@@ -612,6 +612,9 @@ void twoCopiesOverlapThenUnloaded()
         beside.join();
         KX_CHECK(wrongResults == 0);
         first.log->onLine = nullptr;
+        // Qt 5 strings made from the module's literals point into its image.
+        first.log->lines.clear();
+        second.log->lines.clear();
         KX_CHECK(first.module.unload());
         KX_CHECK(second.module.unload());
         KX_CHECK(!isMapped(canonicalPath(QStringLiteral(KX_PLUGIN_MODULE_PATH))));
@@ -670,6 +673,8 @@ void handlerTableUntouchedByCalls()
         KX_CHECK((i % 3 ? server1.notifyGood() : server1.notifyUnreadable()) == (i % 3 ? 14 : 6));
     KX_CHECK(changesDuringCalls == 0);
     KX_CHECK(currentHandlerTable() == installed);
+    // Qt 5 strings made from the module's literals point into its image.
+    server1.log->lines.clear();
     KX_CHECK(server1.module.unload());
     KX_CHECK(currentHandlerTable() == installed);
 }
