@@ -1,7 +1,8 @@
 // Loading and unloading the module the way a server does over a long run:
-// each cycle builds the module's constants, runs one notification and tears
-// everything down again. Under LeakSanitizer any constant or allocation that
-// outlives an unload is reported as a leak at exit.
+// each cycle builds the module's constants, runs one notification and one
+// call ending in a contained fault, and tears everything down again. Under
+// LeakSanitizer any constant or allocation that outlives an unload is
+// reported as a leak at exit. Only the small fault trap stays mapped.
 #include "kxJobRecordBuilder.h"
 #include "kxPluginModule.h"
 #include "kxServerRecords.h"
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #  define KX_HEAP_IS_INSTRUMENTED 1
@@ -33,19 +36,45 @@ public:
     std::vector<int> categories;
 };
 
+QByteArray mappedFiles()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+}
+
 // Whether the module's file is still mapped into this process.
 bool isModuleMapped()
 {
-    QFile maps(QStringLiteral("/proc/self/maps"));
-    if (!maps.open(QIODevice::ReadOnly))
-        return false;
     const QByteArray path = QFileInfo(QStringLiteral(KX_PLUGIN_MODULE_PATH)).canonicalFilePath().toLocal8Bit();
-    return maps.readAll().contains(path);
+    return mappedFiles().contains(path);
 }
+
+// The resident fault trap: loaded with the module, never unloaded, one copy.
+constexpr const char kResidentTrap[] = "/libkxFaultTrap.so.1";
+
+// A job record in pages nobody may read: the first read of pNotify faults.
+class UnreadableJob
+{
+public:
+    UnreadableJob()
+        : m_size(std::size_t(sysconf(_SC_PAGESIZE)))
+        , m_bytes(mmap(nullptr, m_size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))
+    {
+    }
+    ~UnreadableJob() { munmap(m_bytes, m_size); }
+    UnreadableJob(const UnreadableJob &) = delete;
+    UnreadableJob &operator=(const UnreadableJob &) = delete;
+    _kxJob *record() const { return static_cast<_kxJob *>(m_bytes); }
+
+private:
+    std::size_t m_size;
+    void *m_bytes;
+};
 
 // One server session: load, init, one notification, exit, unload.
 void runOneCycle(KxServerSdkObject &sdk, CountingLog &log, KxJobRecordBuilder &job)
 {
+    static const UnreadableJob unreadable;
     KxPluginModule module(QStringLiteral(KX_PLUGIN_MODULE_PATH));
     ASSERT_TRUE(module.load()) << qPrintable(module.errorString());
     ASSERT_TRUE(isModuleMapped());
@@ -54,11 +83,13 @@ void runOneCycle(KxServerSdkObject &sdk, CountingLog &log, KxJobRecordBuilder &j
     _kxNotifyParams params{sdk.sdkInterface(), job.record()};
     EXPECT_EQ(module.notify(&params), 14);
     EXPECT_EQ(log.categories, (std::vector<int>{17, 2}));
+    _kxNotifyParams faulting{sdk.sdkInterface(), unreadable.record()};
+    EXPECT_EQ(module.notify(&faulting), 6);
     EXPECT_EQ(module.exit(), 1);
     ASSERT_TRUE(module.unload()) << qPrintable(module.errorString());
 }
 
-constexpr int kCycles = 200;
+constexpr int kCycles = 1000;
 
 TEST(ModuleLifecycleTest, LoadNotifyUnloadManyTimes)
 {
@@ -67,11 +98,18 @@ TEST(ModuleLifecycleTest, LoadNotifyUnloadManyTimes)
     KxJobRecordBuilder job; // no recipient: start line, warning, 14
 
     ASSERT_FALSE(isModuleMapped());
+    long long trapMappingsAfterFirstCycle = 0;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         SCOPED_TRACE(cycle);
         runOneCycle(sdk, log, job);
         // Really gone: a module that stays mapped never runs its destructors.
         ASSERT_FALSE(isModuleMapped());
+        // The trap stays, and each load shares it rather than mapping another copy.
+        const long long trapMappings = mappedFiles().count(kResidentTrap);
+        ASSERT_GT(trapMappings, 0);
+        if (cycle == 0)
+            trapMappingsAfterFirstCycle = trapMappings;
+        ASSERT_EQ(trapMappings, trapMappingsAfterFirstCycle);
     }
 }
 

@@ -16,20 +16,27 @@
 // that the process is as clean as before.
 //
 // Faults outside the work, on other threads, and signals sent by kill or
-// raise are not contained: they reach the handler the server had installed
-// (or the default action). The server's handler is in place again once the
-// outermost contained call on any thread has returned.
+// raise are not contained: they reach the handler that was installed before
+// the guard's (or the default action). A thread cancelled during the call is
+// cancelled after it returns, never inside it; a forced unwind (pthread_exit
+// from the server's log) passes through the call unharmed.
 //
-// Limits on POSIX systems: the handler's per-thread state uses static TLS, so
-// a process that has used up its static TLS reserve cannot load the module;
-// pNotify must not be called from a signal handler or a child forked while
-// another thread is inside a call; and a server that installs its own handler
-// during a call and chains to ours as "previous" keeps a pointer into the
-// module after it is unloaded.
+// Limits on POSIX systems: the handlers (SIGSEGV, SIGBUS, SIGILL, SIGFPE) are
+// installed on the first guarded call in the process and stay, in a small
+// resident library (kxFaultTrap) that outlives the module. A handler the
+// server installs later gets the faults the kernel gives it; unless it passes
+// on those it does not expect, that includes the faults of calls. A call left
+// by longjmp from the server's log is ended by the jump itself (a thread
+// cleanup entry, with glibc). Other non-local exits are recognised by the
+// stack: by a fault above the call's frame, by its jump buffer written over,
+// and at the thread's next call; a fault below the frame with that buffer
+// untouched would still jump back into it. The per-thread state uses static TLS, so a process
+// that has used up its static TLS reserve cannot load the module; pNotify must
+// not be called from a signal handler.
 //
 // The mechanism is the platform's: signal handlers and a non-local jump on
-// POSIX systems (faultGuard_posix.cpp), structured exception handling on
-// Windows (faultGuard_windows.cpp).
+// POSIX systems (faultGuard_posix.cpp, faultTrap/), structured exception
+// handling on Windows (faultGuard_windows.cpp).
 #ifndef FAULTGUARD_H
 #define FAULTGUARD_H
 
@@ -38,8 +45,9 @@ namespace kx {
 using ContainedWork = int (*)(void *context);
 
 // Runs work(context) and returns its result, or ResultExceptionCaught if a
-// memory fault on this thread ended it. Calls may nest.
-int runFaultContained(ContainedWork work, void *context) noexcept;
+// memory fault on this thread ended it. Calls may nest. Not noexcept: a
+// forced unwind must be able to pass.
+int runFaultContained(ContainedWork work, void *context);
 
 } // namespace kx
 

@@ -23,7 +23,7 @@ int runWithStructuredHandler(kx::ContainedWork work, void *context, bool *stackO
 }
 } // namespace
 
-int kx::runFaultContained(ContainedWork work, void *context) noexcept
+int kx::runFaultContained(ContainedWork work, void *context)
 {
     bool stackOverflowed = false;
     const int result = runWithStructuredHandler(work, context, &stackOverflowed);
