@@ -83,7 +83,8 @@ void _kxLogfile::Private::writePending()
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         cause = file.errorString();
     } else {
-        sizeBefore = file.size();
+        // Opening to append put the position at the end: no further call to learn the size.
+        sizeBefore = file.pos();
         written = std::max<qint64>(file.write(bytes), 0);
         if (written != bytes.size())
             cause = file.errorString();
