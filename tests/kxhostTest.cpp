@@ -681,9 +681,10 @@ TEST_F(Kxhost, UnwritableLogFileEndsTheRunWithoutSaving)
     const Case cases[] = {
         {"log file is a folder", QStringLiteral("kxserver.log"),
          [](const QString &logPath) { QDir().mkpath(logPath); }, QStringLiteral("kxserver.log: ")},
+#ifndef Q_OS_WIN
+        // 404 bytes in UTF-8, beyond the 255 most POSIX file systems take (Windows counts characters).
         {"log file name over the file system's byte limit", QString(200, QChar(0x00E9)) + QStringLiteral(".log"),
          [](const QString &) {}, QString(200, QChar(0x00E9)) + QStringLiteral(".log: ")},
-#ifndef Q_OS_WIN
         {"log file is a link to a folder", QStringLiteral("linked.log"),
          [](const QString &logPath) {
              QDir().mkpath(logPath + QStringLiteral(".target"));
