@@ -58,6 +58,20 @@ bool opensWith(const QChar *units, QLatin1String latin1) noexcept
     return true;
 }
 
+// Most lines hold none of the characters the crash texts are looked for by:
+// one branch-free pass, which the compiler can vectorise, tells.
+bool hasCrashTextAnchor(const char16_t *units, qsizetype size) noexcept
+{
+    // Three plain passes rather than one with three tests, which the compiler
+    // would turn into a bit test per unit instead of vector compares.
+    unsigned hasAnchor = 0;
+    for (const char16_t anchor : {u'A', u'P', u':'}) {
+        for (qsizetype i = 0; i < size; ++i)
+            hasAnchor |= unsigned(units[i] == anchor);
+    }
+    return hasAnchor != 0;
+}
+
 bool isCrashReport(int category, const QString &text)
 {
     if (category == __KXSDK::CategoryCritical)
@@ -67,6 +81,8 @@ bool isCrashReport(int category, const QString &text)
     // vectorised character search; only there is the whole text compared.
     // Which of them hits first does not matter: any hit is a crash report.
     const QStringView units(text);
+    if (!hasCrashTextAnchor(reinterpret_cast<const char16_t *>(units.utf16()), units.size()))
+        return false;
     for (const CrashTextProbe &probe : kCrashTextProbes) {
         const QChar anchor = QLatin1Char(probe.text.at(probe.anchor));
         for (qsizetype at = units.indexOf(anchor, probe.anchor); at >= 0; at = units.indexOf(anchor, at + 1)) {
