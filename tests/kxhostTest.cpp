@@ -515,38 +515,6 @@ bool hasRawControl(const QString &text)
     return false;
 }
 
-QStringList filesIn(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
-struct ShellRun
-{
-    int exitCode = -1;
-    bool isNormalExit = false;
-    QString out;
-    QString err;
-};
-
-// A POSIX shell script given the kxhost binary as $K; for limits and mounts a
-// process of our own cannot set for a child.
-ShellRun runShell(const QString &script, const QStringList &arguments = {})
-{
-    QProcess process;
-    process.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + arguments);
-    ShellRun run;
-    if (!process.waitForFinished(180000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
-    }
-    run.isNormalExit = process.exitStatus() == QProcess::NormalExit;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
 const QString kKxhost = QStringLiteral(KXHOST_BINARY_PATH);
 } // namespace
 
@@ -717,6 +685,40 @@ TEST_F(Kxhost, UnwritableLogFileEndsTheRunWithoutSaving)
 }
 
 #ifndef Q_OS_WIN
+namespace {
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+struct ShellRun
+{
+    int exitCode = -1;
+    bool isNormalExit = false;
+    QString out;
+    QString err;
+};
+
+// A POSIX shell script given the kxhost binary as $K; for limits and mounts a
+// process of our own cannot set for a child.
+ShellRun runShell(const QString &script, const QStringList &arguments = {})
+{
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + arguments);
+    ShellRun run;
+    if (!process.waitForFinished(180000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.isNormalExit = process.exitStatus() == QProcess::NormalExit;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+} // namespace
+
 TEST_F(Kxhost, UnreadableFarmFileIsAFileThatCouldNotBeUsed)
 {
     // Permissions do not stop the superuser, so the run drops to an ordinary user.
