@@ -32,6 +32,9 @@ void appendEntry(QByteArray *bytes, const QString &entry)
 }
 } // namespace
 
+// Qt 5 counts bytes in int, Qt 6 in qsizetype.
+using ByteCount = decltype(QByteArray().size());
+
 struct _kxLogfile::Private
 {
     QString filePath;
@@ -62,7 +65,7 @@ void _kxLogfile::Private::writePending()
 {
     // Pieces in file order; the end of each is where the file may be cut back to.
     enum class Piece { Unfinished, LostRecord, Entry };
-    std::vector<std::pair<Piece, qsizetype>> pieces;
+    std::vector<std::pair<Piece, ByteCount>> pieces;
     QByteArray bytes = unfinished;
     if (!unfinished.isEmpty())
         pieces.emplace_back(Piece::Unfinished, bytes.size());
@@ -77,7 +80,7 @@ void _kxLogfile::Private::writePending()
 
     // Unbuffered, so that write() tells how much the system took.
     QFile file(filePath);
-    qint64 written = 0;
+    ByteCount written = 0;
     qint64 sizeBefore = -1;
     QString cause;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
@@ -85,7 +88,8 @@ void _kxLogfile::Private::writePending()
     } else {
         // Opening to append put the position at the end: no further call to learn the size.
         sizeBefore = file.pos();
-        written = std::max<qint64>(file.write(bytes), 0);
+        // At most bytes.size(), so it fits the byte count.
+        written = ByteCount(std::max<qint64>(file.write(bytes), 0));
         if (written != bytes.size())
             cause = file.errorString();
     }
@@ -99,7 +103,7 @@ void _kxLogfile::Private::writePending()
     }
 
     // A piece cut in two is taken back out of the file, unless someone else wrote since.
-    qsizetype lastWhole = 0;
+    ByteCount lastWhole = 0;
     for (const auto &piece : pieces) {
         if (piece.second > written)
             break;
@@ -111,7 +115,7 @@ void _kxLogfile::Private::writePending()
 
     // What reached the file leaves memory; the rest of a piece still cut in two goes first next time.
     QByteArray rest;
-    qsizetype start = 0;
+    ByteCount start = 0;
     for (const auto &[kind, end] : pieces) {
         if (written <= start)
             break;

@@ -32,7 +32,7 @@ const QLatin1String kCrashTexts[] = {
 struct CrashTextProbe
 {
     QLatin1String text;
-    qsizetype anchor;
+    int anchor;
 };
 const CrashTextProbe kCrashTextProbes[] = {
     {kCrashTexts[0], 0},  // "A"

@@ -138,11 +138,11 @@ bool lockFarm(QLockFile &lock, const QString &farmPath, int timeoutSeconds, QStr
     if (*isBusy)
         *errorMessage = QStringLiteral("%1: another kxhost run is using this farm file (lock file %2); gave up "
                                        "after %3 seconds (see --lock-timeout)")
-                            .arg(farmPath, lock.fileName())
+                            .arg(farmPath, kxFarmLockFilePath(farmPath))
                             .arg(timeoutSeconds);
     else
         *errorMessage = QStringLiteral("%1: the lock file %2 cannot be created%3")
-                            .arg(farmPath, lock.fileName(),
+                            .arg(farmPath, kxFarmLockFilePath(farmPath),
                                  lock.error() == QLockFile::PermissionError ? QStringLiteral(": permission denied")
                                                                             : QString());
     return false;

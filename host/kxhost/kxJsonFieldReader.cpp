@@ -9,6 +9,7 @@
 #include <QtCore/QSet>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -20,12 +21,15 @@ constexpr qint64 kMaxInputFileBytes = 256 * 1024 * 1024;
 // to follow strings, nesting and list positions.
 class RepeatedKeyScan
 {
+    // Qt 5 counts bytes in int, Qt 6 in qsizetype.
+    using ByteCount = decltype(QByteArray().size());
+
 public:
     RepeatedKeyScan(const QString &filePath, const QByteArray &bytes) : m_filePath(filePath), m_bytes(bytes) {}
 
     void run()
     {
-        const qsizetype size = m_bytes.size();
+        const ByteCount size = m_bytes.size();
         while (m_at < size) {
             const char c = m_bytes.at(m_at);
             switch (c) {
@@ -46,7 +50,7 @@ public:
                 ++m_at;
                 break;
             case '"': {
-                const qsizetype start = m_at;
+                const ByteCount start = m_at;
                 const QString text = readString();
                 if (!m_levels.empty() && m_levels.back().isObject && m_levels.back().expectsKey)
                     takeKey(text, start);
@@ -66,7 +70,7 @@ public:
                 break;
             default:
                 startValue();
-                while (m_at < size && !QByteArrayView(",]} \t\r\n").contains(m_bytes.at(m_at)))
+                while (m_at < size && !std::strchr(",]} \t\r\n", m_bytes.at(m_at)))
                     ++m_at;
                 break;
             }
@@ -103,7 +107,7 @@ private:
         return result;
     }
 
-    void takeKey(const QString &key, qsizetype start)
+    void takeKey(const QString &key, ByteCount start)
     {
         Level &level = m_levels.back();
         level.key = QString();
@@ -154,7 +158,7 @@ private:
 
     QString m_filePath;
     const QByteArray &m_bytes;
-    qsizetype m_at = 0;
+    ByteCount m_at = 0;
     std::vector<Level> m_levels;
 };
 

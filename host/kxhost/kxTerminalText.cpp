@@ -9,7 +9,7 @@ bool isControl(char16_t unit) noexcept
 
 QString kxVisibleText(const QString &text)
 {
-    qsizetype controls = 0;
+    decltype(text.size()) controls = 0;
     for (const QChar c : text)
         controls += isControl(c.unicode()) ? 1 : 0;
     if (controls == 0)
