@@ -86,7 +86,7 @@ void _kxLogfile::Private::writePending()
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         cause = file.errorString();
     } else {
-        // Opening to append put the position at the end: no further call to learn the size.
+        // Opening to append left the position at the end: the size before this write.
         sizeBefore = file.pos();
         // At most bytes.size(), so it fits the byte count.
         written = ByteCount(std::max<qint64>(file.write(bytes), 0));
