@@ -363,8 +363,12 @@ KXSHARED_EXPORT void kxSetFixedCurrentTime(qint64 msecsSinceEpoch) noexcept;
 // unless it already ends with one. The 32-bit field at byte 512 is the number
 // of entries kept before addLog() flushes by itself; 0 writes every entry at
 // once. Without a file, entries are kept and flush() writes nowhere.
-// flush() throws std::runtime_error when the file cannot be written; the
-// entries are then kept for the next flush.
+// flush() throws std::runtime_error naming the file and the cause when the file
+// cannot be written. Each entry reaches the file whole and once: what a failed
+// write left of an entry is cut off again, or, where that cannot be done,
+// completed first by the next write. While the file fails, the entries kept for
+// it are bounded (the oldest are dropped) and addLog() retries only now and
+// then; the next write that succeeds first records how many entries were lost.
 class KXSHARED_EXPORT _kxLogfile
 {
 public:
@@ -384,6 +388,8 @@ public:
     QStringList pendingEntries() const;
     // Number of flush() calls that reached the file or, without a file, completed.
     quint64 flushCount() const noexcept;
+    // Entries dropped while the file failed, not yet recorded in it.
+    qint64 lostEntryCount() const noexcept;
 
     quint32 autoFlushCount() const noexcept { return m_autoFlushCount; }
     void setAutoFlushCount(quint32 count) noexcept { m_autoFlushCount = count; }

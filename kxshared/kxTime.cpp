@@ -45,6 +45,12 @@ QString _kxTime::asStringMt() const
         QString text;
     };
     thread_local SecondText cached;
+    // Lines come faster than milliseconds pass: the last stamp is handed out
+    // again, shared, instead of built anew.
+    thread_local qint64 lastMsecs = -1;
+    thread_local QString lastStamp;
+    if (m_msecs == lastMsecs && !lastStamp.isEmpty())
+        return lastStamp;
     const qint64 second = m_msecs >= 0 ? m_msecs / 1000 : (m_msecs - 999) / 1000;
     const int millis = int(m_msecs - second * 1000);
     if (cached.second != second || cached.text.isEmpty()) {
@@ -58,6 +64,8 @@ QString _kxTime::asStringMt() const
     units[prefixSize] = QLatin1Char(char('0' + millis / 100));
     units[prefixSize + 1] = QLatin1Char(char('0' + millis / 10 % 10));
     units[prefixSize + 2] = QLatin1Char(char('0' + millis % 10));
+    lastMsecs = m_msecs;
+    lastStamp = stamp;
     return stamp;
 }
 

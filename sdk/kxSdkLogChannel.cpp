@@ -8,7 +8,6 @@
 #include "records/kxServerConfigRecord.h"
 
 #include <algorithm>
-#include <array>
 
 namespace {
 // Category markers; every other category is indented like them.
@@ -29,6 +28,18 @@ const QLatin1String kCrashTexts[] = {
     QLatin1String("std::bad_alloc:bad allocation"),
 };
 
+// Each crash text with the position of a character that ordinary log lines seldom hold.
+struct CrashTextProbe
+{
+    QLatin1String text;
+    int anchor;
+};
+const CrashTextProbe kCrashTextProbes[] = {
+    {kCrashTexts[0], 0},  // "A"
+    {kCrashTexts[1], 0},  // "P"
+    {kCrashTexts[2], 3},  // the first ":"
+};
+
 // The error file: each entry names the log and the SDK it was written with.
 const QString kSdkVersionText = QStringLiteral(" 8.4.03");
 const QString kErrorHeaderClose = QStringLiteral("]  ");
@@ -36,16 +47,6 @@ const QString kLineEnd = QStringLiteral("\r\n");
 const QString kTruncatedMarker = QStringLiteral("!!!MESSAGE TRUNCATED!!!! ");
 constexpr int kMaxErrorLineLength = 2500000;
 constexpr int kTruncatedLineLength = 500;
-
-// Whether a unit opens one of the crash texts: the scan below skips all others.
-bool canOpenCrashText(char16_t unit) noexcept
-{
-    for (const QLatin1String &crashText : kCrashTexts) {
-        if (unit == char16_t(static_cast<uchar>(*crashText.data())))
-            return true;
-    }
-    return false;
-}
 
 bool opensWith(const QChar *units, QLatin1String latin1) noexcept
 {
@@ -57,26 +58,36 @@ bool opensWith(const QChar *units, QLatin1String latin1) noexcept
     return true;
 }
 
+// Most lines hold none of the characters the crash texts are looked for by:
+// one branch-free pass, which the compiler can vectorise, tells.
+bool hasCrashTextAnchor(const char16_t *units, qsizetype size) noexcept
+{
+    // Three plain passes rather than one with three tests, which the compiler
+    // would turn into a bit test per unit instead of vector compares.
+    unsigned hasAnchor = 0;
+    for (const char16_t anchor : {u'A', u'P', u':'}) {
+        for (qsizetype i = 0; i < size; ++i)
+            hasAnchor |= unsigned(units[i] == anchor);
+    }
+    return hasAnchor != 0;
+}
+
 bool isCrashReport(int category, const QString &text)
 {
     if (category == __KXSDK::CategoryCritical)
         return true;
-    // One pass over the text instead of one search per crash text: this runs
-    // for every line that is written.
-    static const auto opensCrashText = [] {
-        std::array<bool, 128> opens{};
-        for (char16_t unit = 0; unit < opens.size(); ++unit)
-            opens[unit] = canOpenCrashText(unit);
-        return opens;
-    }();
-    const QChar *units = text.constData();
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t unit = units[i].unicode();
-        if (unit >= opensCrashText.size() || !opensCrashText[unit])
-            continue;
-        for (const QLatin1String &crashText : kCrashTexts) {
-            if (size - i >= crashText.size() && opensWith(units + i, crashText))
+    // Runs for every line that is written. Each crash text is looked for by a
+    // character of it that ordinary log text seldom holds, found by Qt's
+    // vectorised character search; only there is the whole text compared.
+    // Which of them hits first does not matter: any hit is a crash report.
+    const QStringView units(text);
+    if (!hasCrashTextAnchor(reinterpret_cast<const char16_t *>(units.utf16()), units.size()))
+        return false;
+    for (const CrashTextProbe &probe : kCrashTextProbes) {
+        const QChar anchor = QLatin1Char(probe.text.at(probe.anchor));
+        for (qsizetype at = units.indexOf(anchor, probe.anchor); at >= 0; at = units.indexOf(anchor, at + 1)) {
+            const qsizetype start = at - probe.anchor;
+            if (units.size() - start >= probe.text.size() && opensWith(units.data() + start, probe.text))
                 return true;
         }
     }

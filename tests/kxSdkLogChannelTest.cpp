@@ -213,6 +213,16 @@ const CrashCase kCrashCases[] = {
     {"CaseMatters", "page_fault", false},
     {"AccessViolationCaseMatters", "access violation", false},
     {"PlainText", "job queued", false},
+    // Where each crash text is looked for by one of its characters: decoys before it, the text at
+    // either end, and the text cut short.
+    {"BadAllocAlone", "std::bad_alloc:bad allocation", true},
+    {"BadAllocAfterDecoys", ":: std: std::bad_alloc std::bad_alloc:bad allocation!", true},
+    {"BadAllocCutShort", "x std::bad_alloc:bad allocatio", false},
+    {"ColonsOnly", ": :: std::", false},
+    {"AccessAfterDecoy", "AAccess Access violation", true},
+    {"AccessCutShort", "Access violatio", false},
+    {"PageFaultAfterDecoy", "PPAGE PAGE_FAUL PAGE_FAULT", true},
+    {"PageFaultCutShort", "PAGE_FAUL", false},
 };
 
 TEST_P(CrashReportTest, UnmutesAndFlushesTheMainLogAtOnce)

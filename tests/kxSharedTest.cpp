@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QTemporaryDir>
 
 #include <stdexcept>
 #include <string>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -278,5 +284,169 @@ TEST(KxLogfile, WithoutAFileEntriesAreKept)
     EXPECT_EQ(log.pendingEntries(), QStringList{entry});
     EXPECT_GE(log.flushCount(), 2u);
 }
+
+TEST(KxLogfile, FailedWriteNamesTheFileAndTheCause)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("missing/dir/main.log"));
+    _kxLogfile log(path);
+    QString entry = QStringLiteral("line");
+    log.addLog(entry);
+    try {
+        log.flush();
+        FAIL() << "the flush succeeded";
+    } catch (const std::runtime_error &error) {
+        const QString message = QString::fromLocal8Bit(error.what());
+        EXPECT_TRUE(message.startsWith(QStringLiteral("cannot write log file ") + path + QStringLiteral(": ")))
+            << qPrintable(message);
+        EXPECT_GT(message.size(), QStringLiteral("cannot write log file ").size() + path.size() + 2);
+    }
+}
+
+// While the file fails, what waits for it is bounded and the loss is recorded once it works again.
+TEST(KxLogfile, FailingFileKeepsABoundedTailAndRecordsTheLoss)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("later"));
+    const QString path = folder + QStringLiteral("/main.log");
+    _kxLogfile log(path);
+    constexpr int kAdded = 5000;
+    int failures = 0;
+    for (int i = 0; i < kAdded; ++i) {
+        QString entry = QStringLiteral("entry %1").arg(i);
+        try {
+            log.addLog(entry);
+        } catch (const std::runtime_error &) {
+            ++failures;
+        }
+    }
+    const QStringList kept = log.pendingEntries();
+    EXPECT_LE(kept.size(), 1024);
+    EXPECT_EQ(log.lostEntryCount() + kept.size(), kAdded);
+    // Retries are spaced, not one per entry.
+    EXPECT_LE(failures, kAdded / 64 + 1);
+    EXPECT_EQ(kept.constLast(), QStringLiteral("entry %1").arg(kAdded - 1));
+
+    ASSERT_TRUE(QDir().mkpath(folder));
+    log.flush();
+    EXPECT_EQ(log.lostEntryCount(), 0);
+    const QList<QByteArray> lines = readFile(path).split('\n');
+    ASSERT_EQ(lines.size(), kept.size() + 2); // the record, the entries, the empty rest after the last line feed
+    EXPECT_EQ(lines.at(0), QStringLiteral("!!! %1 log entries lost: the file could not be written")
+                               .arg(kAdded - kept.size()).toUtf8());
+    EXPECT_EQ(lines.at(1), kept.constFirst().toUtf8());
+    EXPECT_EQ(lines.at(lines.size() - 2), QByteArray("entry 4999"));
+}
+
+#ifndef _WIN32
+// A file-size limit, with the signal it raises ignored, makes writes past it fail
+// part way as on a disk that fills up.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_isSet = ::getrlimit(RLIMIT_FSIZE, &m_old) == 0;
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        m_isSet = m_isSet && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() { lift(); }
+    bool isSet() const { return m_isSet; }
+    void lift()
+    {
+        if (m_isSet)
+            ::setrlimit(RLIMIT_FSIZE, &m_old);
+        m_isSet = false;
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = SIG_DFL;
+    bool m_isSet = false;
+};
+
+struct PartialWriteCase
+{
+    const char *name;
+    int entryLength;    // characters of each entry before its line feed
+    int spaceLeft;      // bytes the file may still grow by
+    int autoFlushCount;
+};
+
+TEST(KxLogfile, PartialWriteNeitherTearsNorRepeatsAnEntry)
+{
+    const PartialWriteCase cases[] = {
+        {"cut inside the second entry", 30, 40, 100},
+        {"cut inside the first entry", 30, 10, 100},
+        {"no room at all", 30, 0, 100},
+        {"room for exactly two", 30, 62, 100},
+        {"entry wider than the room, written one by one", 200, 150, 0},
+        {"many small entries, auto-flushed", 9, 55, 4},
+    };
+    for (const PartialWriteCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("main.log"));
+        const QByteArray earlier(1000, 'e');
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(earlier + '\n');
+        }
+        QStringList entries;
+        for (int i = 0; i < 6; ++i)
+            entries.append(QStringLiteral("%1:").arg(i) + QString(c.entryLength - 2, QLatin1Char(char('a' + i))));
+
+        FileSizeLimit limit(rlim_t(earlier.size() + 1 + c.spaceLeft));
+        ASSERT_TRUE(limit.isSet());
+        {
+            _kxLogfile log(path);
+            log.setAutoFlushCount(quint32(c.autoFlushCount));
+            int failures = 0;
+            for (QString entry : std::as_const(entries)) {
+                try {
+                    log.addLog(entry);
+                } catch (const std::runtime_error &) {
+                    ++failures;
+                }
+            }
+            try {
+                log.flush();
+            } catch (const std::runtime_error &) {
+                ++failures;
+            }
+            EXPECT_GT(failures, 0);
+
+            // Only whole entries, in order, each once.
+            const QByteArray full = readFile(path);
+            ASSERT_TRUE(full.startsWith(earlier + '\n'));
+            const QByteArray added = full.mid(earlier.size() + 1);
+            EXPECT_TRUE(added.isEmpty() || added.endsWith('\n')) << added.constData();
+            const QList<QByteArray> lines = added.split('\n');
+            int written = 0;
+            for (const QByteArray &line : lines) {
+                if (line.isEmpty())
+                    continue;
+                ASSERT_LT(written, entries.size());
+                EXPECT_EQ(line, entries.at(written).toUtf8());
+                ++written;
+            }
+            EXPECT_EQ(written + log.pendingEntries().size() + log.lostEntryCount(), entries.size());
+
+            // Room again: the rest follows, still each entry once.
+            limit.lift();
+            log.flush();
+            const QByteArray after = readFile(path).mid(earlier.size() + 1);
+            QByteArray expected;
+            for (const QString &entry : std::as_const(entries))
+                expected += entry.toUtf8() + '\n';
+            EXPECT_EQ(after, expected);
+        }
+    }
+}
+#endif
 
 } // namespace

@@ -9,11 +9,15 @@
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
+#include <QtCore/QLockFile>
 #include <QtCore/QProcess>
 #include <QtCore/QRegularExpression>
 #include <QtCore/QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 struct KxhostRun
@@ -70,12 +74,19 @@ QString messageBox(const QString &farmPath, int client)
         .value(QStringLiteral("messageBox")).toString();
 }
 
-QJsonObject farmOf(const QStringList &names)
+QJsonObject farmOf(const QStringList &names, const QString &logFolder = QStringLiteral("logs"))
 {
     QJsonArray clients;
     for (const QString &name : names)
         clients.append(QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("messageBox"), QString()}});
-    return QJsonObject{{QStringLiteral("logFolder"), QStringLiteral("logs")}, {QStringLiteral("clients"), clients}};
+    return QJsonObject{{QStringLiteral("logFolder"), logFolder}, {QStringLiteral("clients"), clients}};
+}
+
+QJsonObject farmWithLog(const QJsonObject &log, const QString &logFolder = QStringLiteral("logs"))
+{
+    QJsonObject farm = farmOf({QStringLiteral("render01")}, logFolder);
+    farm.insert(QStringLiteral("log"), log);
+    return farm;
 }
 
 QJsonObject eventOf(const QString &jobId, int progressCode, const QString &recipients)
@@ -408,6 +419,37 @@ std::vector<BadInput> badInputs()
          QStringLiteral("absent.json: no such file")},
         {"generated table too large", {}, {}, {QStringLiteral("--clients"), QStringLiteral("32768")},
          QStringLiteral("--clients: 32768 is outside the limit: a client table holds 1 to 32767 clients")},
+        {"zero inside the main log name", farmBytes(farmWithLog({{QStringLiteral("mainFile"), QStringLiteral("main\u0000.log")}})), {}, {},
+         QStringLiteral("farm.json: log.mainFile: character 5 (U+0000) is a control character, which a file name must not hold")},
+        {"escape inside the error log name", farmBytes(farmWithLog({{QStringLiteral("errorFile"), QStringLiteral("e\u001b[2J.log")}})), {}, {},
+         QStringLiteral("farm.json: log.errorFile: character 2 (U+001b) is a control character")},
+        {"zero inside the log folder", farmBytes(farmOf({QStringLiteral("render01")}, QStringLiteral("logs\u0000/x"))), {}, {},
+         QStringLiteral("farm.json: logFolder: character 5 (U+0000) is a control character")},
+        {"main log is the farm file", farmBytes(farmWithLog({{QStringLiteral("mainFile"), QStringLiteral("farm.json")}}, QStringLiteral("."))), {}, {},
+         QStringLiteral("farm.json: log.mainFile: \"farm.json\" in the log folder is the farm file itself")},
+        {"split log is the farm file by another path", farmBytes(farmWithLog({{QStringLiteral("splitFile"), QStringLiteral("farm.json")}}, QStringLiteral("sub/.."))), {}, {},
+         QStringLiteral("farm.json: log.splitFile: \"farm.json\" in the log folder is the farm file itself")},
+        {"error log is the job file", farmBytes(farmWithLog({{QStringLiteral("errorFile"), QStringLiteral("jobs.json")}}, QStringLiteral("."))), {}, {},
+         QStringLiteral("farm.json: log.errorFile: \"jobs.json\" in the log folder is the job event file")},
+        {"main log is the lock file", farmBytes(farmWithLog({{QStringLiteral("mainFile"), QStringLiteral("farm.json.lock")}}, QStringLiteral("."))), {}, {},
+         QStringLiteral("farm.json: log.mainFile: \"farm.json.lock\" in the log folder is the farm file's lock file")},
+        {"separator zero", farmBytes(farmWithLog({{QStringLiteral("stampSeparator"), QStringLiteral("\u0000")}})), {}, {},
+         QStringLiteral("farm.json: log.stampSeparator: U+0000 is a control character")},
+        {"separator escape", farmBytes(farmWithLog({{QStringLiteral("stampSeparator"), QStringLiteral("\u001b")}})), {}, {},
+         QStringLiteral("farm.json: log.stampSeparator: U+001b is a control character")},
+        {"separator C1 control", farmBytes(farmWithLog({{QStringLiteral("stampSeparator"), QStringLiteral("\u009b")}})), {}, {},
+         QStringLiteral("farm.json: log.stampSeparator: U+009b is a control character")},
+        {"farm key given twice", "{ \"logFolder\": \"logs\", \"clients\": [], \"logFolder\": \"elsewhere\" }", {}, {},
+         QStringLiteral("farm.json: logFolder: given twice in one object (line 1)")},
+        {"client key given twice, once escaped", "{ \"logFolder\": \"logs\",\n \"clients\": [ {\"name\": \"a\"},\n {\"name\": \"b\", \"n\\u0061me\": \"c\"} ] }",
+         {}, {}, QStringLiteral("farm.json: clients[1].name: given twice in one object (line 3)")},
+        {"log key given twice", "{ \"logFolder\": \"logs\", \"log\": { \"mainFile\": \"a.log\", \"mainFile\": \"b.log\" }, \"clients\": [] }",
+         {}, {}, QStringLiteral("farm.json: log.mainFile: given twice in one object")},
+        {"event key given twice", {},
+         "{ \"events\": [ { \"jobId\": \"{KT9a}\", \"progressCode\": 200, \"recipients\": \"a\", \"recipients\": \"b\" } ] }", {},
+         QStringLiteral("jobs.json: events[0].recipients: given twice in one object")},
+        {"negative lock timeout", {}, {}, {QStringLiteral("--lock-timeout"), QStringLiteral("-1")},
+         QStringLiteral("--lock-timeout: \"-1\" is not a whole number of seconds")},
     };
 }
 
@@ -426,6 +468,9 @@ TEST_F(Kxhost, BadInputIsRefusedWithOneMessageAndNothingWritten)
                       << path("logs");
         else if (input.extraArguments.value(0) == QLatin1String("--job"))
             arguments << path("farm.json") << QStringLiteral("--job") << path("absent.json") << QStringLiteral("--save");
+        else if (input.extraArguments.value(0) == QLatin1String("--lock-timeout"))
+            arguments << path("farm.json") << QStringLiteral("--job") << path("jobs.json") << QStringLiteral("--save")
+                      << input.extraArguments;
         else
             arguments << path("farm.json") << QStringLiteral("--job") << path("jobs.json") << QStringLiteral("--save");
 
@@ -436,6 +481,8 @@ TEST_F(Kxhost, BadInputIsRefusedWithOneMessageAndNothingWritten)
         EXPECT_TRUE(run.out.isEmpty()) << qPrintable(run.out);
         EXPECT_EQ(readFile(path("farm.json")), farmBefore);
         EXPECT_FALSE(QDir(path("logs")).exists());
+        EXPECT_EQ(readFile(path("jobs.json")), input.jobs.isEmpty() ? exampleJobs : input.jobs);
+        EXPECT_FALSE(QFile::exists(path("farm.json.lock")));
     }
 }
 
@@ -455,3 +502,401 @@ TEST_F(Kxhost, UnreadableInputIsRefused)
     EXPECT_FALSE(QDir(path("logs")).exists());
 }
 } // namespace
+
+namespace {
+// Output of a run may show only printable text: no control character but the line feed.
+bool hasRawControl(const QString &text)
+{
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        if ((unit < 0x20 && unit != u'\n') || (unit >= 0x7F && unit <= 0x9F))
+            return true;
+    }
+    return false;
+}
+
+const QString kKxhost = QStringLiteral(KXHOST_BINARY_PATH);
+} // namespace
+
+TEST_F(Kxhost, ControlCharactersInNamesAndBoxesReachTheTerminalEscaped)
+{
+    const QString name = QStringLiteral("r\u001b[31m1");
+    QJsonObject farm = farmOf({});
+    farm.insert(QStringLiteral("clients"),
+                QJsonArray{QJsonObject{{QStringLiteral("name"), name},
+                                       {QStringLiteral("messageBox"), QStringLiteral("old\u001b]0;title\u0007 \u009b2J\rtext")}}});
+    writeJson(path("farm.json"), farm);
+    writeJson(path("jobs.json"), jobsOf({eventOf(QStringLiteral("{KT9a}"), 200, name)}));
+    const KxhostRun run = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json")});
+    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.err);
+    EXPECT_FALSE(hasRawControl(run.out)) << qPrintable(run.out);
+    for (const char *expected : {"to 'r\\x1B[31m1'", "message box of r\\x1B[31m1", "| old\\x1B]0;title\\x07 \\x9B2J\\rtext"})
+        EXPECT_TRUE(run.out.contains(QString::fromLatin1(expected))) << expected << "\n" << qPrintable(run.out);
+
+    // The same name in a refusal message.
+    writeJson(path("farm.json"), farmOf({name + QString(50, QLatin1Char('x'))}));
+    const KxhostRun refused = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json")});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_FALSE(hasRawControl(refused.err)) << qPrintable(refused.err);
+}
+
+TEST_F(Kxhost, LineFeedSeparatorIsStillTaken)
+{
+    QJsonObject farm = readJson(path("farm.json"));
+    QJsonObject log = farm.value(QStringLiteral("log")).toObject();
+    log.insert(QStringLiteral("stampSeparator"), QStringLiteral("\n"));
+    farm.insert(QStringLiteral("log"), log);
+    writeJson(path("farm.json"), farm);
+    const KxhostRun run = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json")});
+    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.err);
+}
+
+// Two people saving runs on one farm at the same moment: both runs' texts stay.
+TEST_F(Kxhost, ConcurrentSavesKeepEveryDelivery)
+{
+    writeJson(path("jobs-a.json"), jobsOf({eventOf(QStringLiteral("{KT9a}"), 200, QStringLiteral("render01;render02")),
+                                           eventOf(QStringLiteral("{KT9b}"), 150, QStringLiteral("render02"))}));
+    writeJson(path("jobs-b.json"), jobsOf({eventOf(QStringLiteral("{KUAb}"), 200, QStringLiteral("render01;render02")),
+                                           eventOf(QStringLiteral("{KUBc}"), 150, QStringLiteral("render01"))}));
+    constexpr int kRepetitions = 20;
+    for (int repetition = 0; repetition < kRepetitions; ++repetition) {
+        SCOPED_TRACE(repetition);
+        writeJson(path("farm.json"), farmOf({QStringLiteral("render01"), QStringLiteral("render02")}));
+        QProcess first;
+        QProcess second;
+        first.start(kKxhost, {QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs-a.json"),
+                              QStringLiteral("--save")});
+        second.start(kKxhost, {QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs-b.json"),
+                               QStringLiteral("--save")});
+        ASSERT_TRUE(first.waitForFinished(60000));
+        ASSERT_TRUE(second.waitForFinished(60000));
+        const QString firstOut = QString::fromUtf8(first.readAllStandardOutput());
+        const QString secondOut = QString::fromUtf8(second.readAllStandardOutput());
+        ASSERT_EQ(first.exitCode(), 0) << first.readAllStandardError().constData();
+        ASSERT_EQ(second.exitCode(), 0) << second.readAllStandardError().constData();
+
+        const QString box1 = messageBox(path("farm.json"), 0);
+        const QString box2 = messageBox(path("farm.json"), 1);
+        for (const char *job : {"{KT9a}", "{KUAb}", "{KUBc}"})
+            EXPECT_TRUE(box1.contains(QLatin1String(job))) << job << "\n" << qPrintable(box1);
+        for (const char *job : {"{KT9a}", "{KT9b}", "{KUAb}"})
+            EXPECT_TRUE(box2.contains(QLatin1String(job))) << job << "\n" << qPrintable(box2);
+        // Each run shows its own log lines only.
+        for (const char *job : {"{KUAb}", "{KUBc}"})
+            EXPECT_FALSE(firstOut.contains(QStringLiteral("started for job ") + QLatin1String(job))) << qPrintable(firstOut);
+        for (const char *job : {"{KT9a}", "{KT9b}"})
+            EXPECT_FALSE(secondOut.contains(QStringLiteral("started for job ") + QLatin1String(job))) << qPrintable(secondOut);
+        EXPECT_FALSE(QFile::exists(path("farm.json.lock")));
+    }
+}
+
+TEST_F(Kxhost, LockHeldByAnotherRunEndsTheRunAfterItsTimeout)
+{
+    const QByteArray farmBefore = readFile(path("farm.json"));
+    QLockFile held(path("farm.json.lock"));
+    ASSERT_TRUE(held.tryLock(0));
+    for (const QStringList &arguments :
+         {QStringList{QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json"), QStringLiteral("--save"),
+                      QStringLiteral("--lock-timeout"), QStringLiteral("1")},
+          QStringList{QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json"),
+                      QStringLiteral("--lock-timeout"), QStringLiteral("0")},
+          QStringList{QStringLiteral("generate"), QStringLiteral("--clients"), QStringLiteral("3"), QStringLiteral("--force"),
+                      path("farm.json"), QStringLiteral("--lock-timeout"), QStringLiteral("1")}}) {
+        SCOPED_TRACE(qPrintable(arguments.join(QLatin1Char(' '))));
+        const KxhostRun run = runKxhost(arguments);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.contains(path("farm.json") + QStringLiteral(": another kxhost run is using this farm file")))
+            << qPrintable(run.err);
+        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << qPrintable(run.err);
+        EXPECT_EQ(readFile(path("farm.json")), farmBefore);
+        EXPECT_FALSE(QDir(path("logs")).exists());
+    }
+    held.unlock();
+
+#ifndef Q_OS_WIN
+    // A lock left by a run that no longer exists is taken over.
+    QProcess ended;
+    ended.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo $$")});
+    ASSERT_TRUE(ended.waitForFinished());
+    const QByteArray endedPid = ended.readAllStandardOutput().trimmed();
+    ASSERT_FALSE(endedPid.isEmpty());
+    QByteArray lockText;
+    {
+        QLockFile sample(path("sample.lock"));
+        ASSERT_TRUE(sample.tryLock(0));
+        lockText = readFile(path("sample.lock"));
+        sample.unlock();
+    }
+    lockText = endedPid + lockText.mid(lockText.indexOf('\n'));
+    writeFile(path("farm.json.lock"), lockText);
+    const KxhostRun run = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json"),
+                                     QStringLiteral("--save"), QStringLiteral("--lock-timeout"), QStringLiteral("5")});
+    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.err);
+    EXPECT_FALSE(QFile::exists(path("farm.json.lock")));
+#endif
+}
+
+// A log file that cannot be written fails the run, names the file and keeps the farm as it was.
+TEST_F(Kxhost, UnwritableLogFileEndsTheRunWithoutSaving)
+{
+    struct Case
+    {
+        const char *name;
+        QString logFile;
+        std::function<void(const QString &logPath)> prepare;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"log file is a folder", QStringLiteral("kxserver.log"),
+         [](const QString &logPath) { QDir().mkpath(logPath); }, QStringLiteral("kxserver.log: ")},
+#ifndef Q_OS_WIN
+        // 404 bytes in UTF-8, beyond the 255 most POSIX file systems take (Windows counts characters).
+        {"log file name over the file system's byte limit", QString(200, QChar(0x00E9)) + QStringLiteral(".log"),
+         [](const QString &) {}, QString(200, QChar(0x00E9)) + QStringLiteral(".log: ")},
+        {"log file is a link to a folder", QStringLiteral("linked.log"),
+         [](const QString &logPath) {
+             QDir().mkpath(logPath + QStringLiteral(".target"));
+             QFile::link(logPath + QStringLiteral(".target"), logPath);
+         },
+         QStringLiteral("linked.log: ")},
+#endif
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QJsonObject farm = farmWithLog({{QStringLiteral("mainFile"), c.logFile}});
+        writeJson(path("farm.json"), farm);
+        QDir(path("logs")).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(path("logs")));
+        c.prepare(path("logs") + QLatin1Char('/') + c.logFile);
+        writeJson(path("jobs.json"), jobsOf({eventOf(QStringLiteral("{KT9a}"), 200, QStringLiteral("render01"))}));
+        const QByteArray farmBefore = readFile(path("farm.json"));
+
+        const KxhostRun run = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json"),
+                                         QStringLiteral("--save")});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("kxhost: the log could not be written: cannot write log file ")))
+            << qPrintable(run.err);
+        EXPECT_TRUE(run.err.contains(c.expected)) << qPrintable(run.err);
+        EXPECT_TRUE(run.err.contains(QStringLiteral("(the farm file is not saved)"))) << qPrintable(run.err);
+        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << qPrintable(run.err);
+        EXPECT_FALSE(run.out.contains(QStringLiteral("saved"))) << qPrintable(run.out);
+        EXPECT_EQ(readFile(path("farm.json")), farmBefore);
+    }
+}
+
+#ifndef Q_OS_WIN
+namespace {
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+struct ShellRun
+{
+    int exitCode = -1;
+    bool isNormalExit = false;
+    QString out;
+    QString err;
+};
+
+// A POSIX shell script given the kxhost binary as $K; for limits and mounts a
+// process of our own cannot set for a child.
+ShellRun runShell(const QString &script, const QStringList &arguments = {})
+{
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), script, QStringLiteral("sh")} + arguments);
+    ShellRun run;
+    if (!process.waitForFinished(180000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.isNormalExit = process.exitStatus() == QProcess::NormalExit;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+} // namespace
+
+TEST_F(Kxhost, UnreadableFarmFileIsAFileThatCouldNotBeUsed)
+{
+    // Permissions do not stop the superuser, so the run drops to an ordinary user.
+    const bool isRoot = runShell(QStringLiteral("test \"$(id -u)\" = 0")).exitCode == 0;
+    if (isRoot && runShell(QStringLiteral("command -v setpriv")).exitCode != 0)
+        GTEST_SKIP() << "running as root without setpriv: no way to make a file unreadable";
+    QFile::setPermissions(m_folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                              | QFile::ExeOther | QFile::WriteOther | QFile::ReadGroup | QFile::ExeGroup);
+    QFile::setPermissions(path("jobs.json"), QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup);
+    QFile::setPermissions(path("farm.json"), QFileDevice::Permissions());
+    const QString prefix = isRoot ? QStringLiteral("exec setpriv --reuid=65534 --regid=65534 --clear-groups ")
+                                  : QStringLiteral("exec ");
+    const ShellRun run = runShell(prefix + QStringLiteral("\"$1\" notify \"$2\" --job \"$3\""),
+                                  {kKxhost, path("farm.json"), path("jobs.json")});
+    QFile::setPermissions(path("farm.json"), QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(run.exitCode, 1) << qPrintable(run.err);
+    EXPECT_TRUE(run.err.contains(path("farm.json") + QStringLiteral(": cannot be read: "))) << qPrintable(run.err);
+    EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << qPrintable(run.err);
+}
+
+// The farm as the test left it, and the folder without leftovers such as a temporary file.
+void expectFarmWhole(const QString &farmPath, const QByteArray &before)
+{
+    EXPECT_EQ(readFile(farmPath), before);
+    const QStringList left = filesIn(QFileInfo(farmPath).absolutePath());
+    for (const QString &name : left)
+        EXPECT_TRUE(name == QLatin1String("farm.json") || name.endsWith(QLatin1String(".json"))
+                    || name.startsWith(QLatin1String("filler")))
+            << qPrintable(name);
+}
+
+// Writing past a file-size limit fails part way, as on a disk that fills up; the
+// signal such a write raises is ignored, so the write only returns an error.
+TEST_F(Kxhost, SaveBeyondAFileSizeLimitLeavesTheFarmWhole)
+{
+    // A long box makes the farm larger than the log files a run writes; it is padded to end
+    // just below a block, so that a few more characters need one more.
+    QJsonObject farm = farmOf({QStringLiteral("render01"), QStringLiteral("render02")}, path("logs"));
+    const auto withBox = [&farm](int length) {
+        QJsonArray clients = farm.value(QStringLiteral("clients")).toArray();
+        clients.replace(1, QJsonObject{{QStringLiteral("name"), QStringLiteral("render02")},
+                                       {QStringLiteral("messageBox"), QString(length, QLatin1Char('m'))}});
+        farm.insert(QStringLiteral("clients"), clients);
+        return QJsonDocument(farm).toJson().size();
+    };
+    const qsizetype baseSize = withBox(1900);
+    withBox(int(1900 + 511 - baseSize % 512 - 8));
+    writeJson(path("jobs.json"), jobsOf({eventOf(QStringLiteral("{KT9a}"), 200, QStringLiteral("render01"))}));
+
+    struct Case
+    {
+        const char *name;
+        QStringList arguments;
+    };
+    const Case cases[] = {
+        {"notify --save", {QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json"), QStringLiteral("--save")}},
+        {"generate --force", {QStringLiteral("generate"), QStringLiteral("--clients"), QStringLiteral("200"), QStringLiteral("--force"), path("farm.json")}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeJson(path("farm.json"), farm);
+        const QByteArray before = readFile(path("farm.json"));
+        // In blocks of 512 bytes: room for the old farm, none for a longer one.
+        const qint64 blocks = (before.size() + 511) / 512;
+        const ShellRun run = runShell(QStringLiteral("trap '' XFSZ; ulimit -f %1 || exit 99; exec \"$@\"").arg(blocks),
+                                      QStringList{kKxhost} + c.arguments);
+        if (run.exitCode == 99)
+            GTEST_SKIP() << "this shell cannot set a file-size limit";
+        ASSERT_TRUE(run.isNormalExit);
+        EXPECT_EQ(run.exitCode, 1) << qPrintable(run.out) << qPrintable(run.err);
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("kxhost: ") + path("farm.json") + QStringLiteral(": cannot be written: ")))
+            << qPrintable(run.err);
+        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << qPrintable(run.err);
+        EXPECT_FALSE(run.out.contains(QStringLiteral("saved"))) << qPrintable(run.out);
+        expectFarmWhole(path("farm.json"), before);
+    }
+}
+
+// A small file system of its own, mounted where only the test's child sees it.
+TEST_F(Kxhost, FullDiskLeavesTheFarmWholeAndFailsTheRun)
+{
+    if (runShell(QStringLiteral("exec unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs \"$0\"' \"$1\""), {m_folder.path()})
+            .exitCode != 0)
+        GTEST_SKIP() << "no private mount namespace with a tmpfs here (needs root and unshare); "
+                        "SaveBeyondAFileSizeLimitLeavesTheFarmWhole covers the save";
+    ASSERT_TRUE(QDir().mkpath(path("disk")));
+    QJsonArray events;
+    for (int i = 0; i < 20; ++i)
+        events.append(eventOf(QStringLiteral("{KT9a}"), 200, QStringLiteral("render01")));
+    writeJson(path("jobs.json"), jobsOf(events));
+    // Two full boxes: the farm needs more than the one page the disk has left.
+    QJsonObject farm = farmOf({});
+    QJsonArray clients;
+    for (const char *name : {"render01", "render02"})
+        clients.append(QJsonObject{{QStringLiteral("name"), QLatin1String(name)},
+                                   {QStringLiteral("messageBox"), QString(2400, QLatin1Char('m'))}});
+    farm.insert(QStringLiteral("clients"), clients);
+
+    struct Case
+    {
+        const char *name;
+        QString logFolder; // where the farm's logs go
+        QString command;   // run inside the mounted disk, the farm as ./farm.json
+        QString expected;  // the start of the one message
+    };
+    const Case cases[] = {
+        {"notify --save, logs elsewhere", path("logs"),
+         QStringLiteral("\"$K\" notify farm.json --job \"$J\" --save"), QStringLiteral("kxhost: farm.json: cannot be written: ")},
+        {"notify --save, logs on the full disk", QStringLiteral("logs"),
+         QStringLiteral("\"$K\" notify farm.json --job \"$J\" --save"),
+         QStringLiteral("kxhost: the log could not be written: cannot write log file ")},
+        {"generate --force", path("logs"), QStringLiteral("\"$K\" generate --clients 100 --force farm.json"),
+         QStringLiteral("kxhost: farm.json: cannot be written: ")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        farm.insert(QStringLiteral("logFolder"), c.logFolder);
+        writeJson(path("farm-before.json"), farm);
+        QDir(path("logs")).removeRecursively();
+        // The farm is copied in and the disk filled up but for two pages: one for the lock
+        // file, one too few for the new farm or the run's log.
+        const QString script = QStringLiteral(
+            "exec unshare -m sh -c '"
+            "mount -t tmpfs -o size=64k tmpfs \"$D/disk\" || exit 98; cd \"$D/disk\" || exit 98; "
+            "cp \"$D/farm-before.json\" farm.json || exit 98; mkdir -p logs; "
+            "dd if=/dev/zero of=filler bs=1024 count=1000 2>/dev/null; truncate -s -8192 filler || exit 98; "
+            "%1 >\"$D/out.txt\" 2>\"$D/err.txt\"; echo $? >\"$D/status.txt\"; "
+            "cp farm.json \"$D/farm-after.json\"; ls -A >\"$D/listing.txt\"'")
+                                   .arg(c.command);
+        const ShellRun run = runShell(QStringLiteral("D=\"$1\" K=\"$2\" J=\"$3\"; export D K J; ") + script,
+                                      {m_folder.path(), kKxhost, path("jobs.json")});
+        ASSERT_EQ(run.exitCode, 0) << qPrintable(run.err);
+        const QString err = QString::fromUtf8(readFile(path("err.txt")));
+        EXPECT_EQ(readFile(path("status.txt")).trimmed(), QByteArray("1")) << qPrintable(err);
+        EXPECT_TRUE(err.startsWith(c.expected)) << qPrintable(err);
+        EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << qPrintable(err);
+        EXPECT_EQ(readFile(path("farm-after.json")), readFile(path("farm-before.json")));
+        const QStringList listing = QString::fromUtf8(readFile(path("listing.txt"))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        EXPECT_EQ(listing, (QStringList{QStringLiteral("farm.json"), QStringLiteral("filler"), QStringLiteral("logs")}));
+    }
+}
+
+// However little memory there is, kxhost ends with a message, never with an abort.
+TEST_F(Kxhost, LackOfMemoryEndsTheRunWithAMessage)
+{
+#ifdef KX_ADDRESS_SANITIZED
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limits leave";
+#endif
+    const QByteArray farmBefore = readFile(path("farm.json"));
+    int limitedRuns = 0;
+    for (const int kilobytes : {60000, 80000, 100000, 120000, 150000, 200000, 300000, 600000}) {
+        for (const QString &command : {QStringLiteral("\"$K\" notify --clients 32767 --job \"$J\" --log-folder \"$L\""),
+                                       QStringLiteral("\"$K\" notify \"$F\" --job \"$J\" --save")}) {
+            SCOPED_TRACE(qPrintable(QStringLiteral("%1 KiB: %2").arg(kilobytes).arg(command)));
+            const ShellRun run = runShell(
+                QStringLiteral("K=\"$1\" J=\"$2\" L=\"$3\" F=\"$4\"; ulimit -v %1 || exit 99; exec %2").arg(kilobytes).arg(command),
+                {kKxhost, path("jobs.json"), path("logs"), path("farm.json")});
+            if (run.exitCode == 99)
+                GTEST_SKIP() << "this shell cannot limit the address space";
+            // Too little to even load the libraries: the loader's failure, not kxhost's.
+            if (run.err.contains(QStringLiteral("error while loading shared libraries")))
+                continue;
+            ++limitedRuns;
+            ASSERT_TRUE(run.isNormalExit) << qPrintable(run.err);
+            EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << run.exitCode << qPrintable(run.err);
+            if (run.exitCode == 1) {
+                EXPECT_TRUE(run.err.startsWith(QStringLiteral("kxhost: "))) << qPrintable(run.err);
+                EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << qPrintable(run.err);
+                if (command.contains(QLatin1String("--save"))) {
+                    EXPECT_EQ(readFile(path("farm.json")), farmBefore);
+                }
+            }
+            if (run.exitCode == 1 || !command.contains(QLatin1String("--save")))
+                continue;
+            // A run that saved changed the boxes: start again from the example.
+            writeFile(path("farm.json"), farmBefore);
+        }
+    }
+    EXPECT_GT(limitedRuns, 4);
+}
+#endif

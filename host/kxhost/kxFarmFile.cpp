@@ -11,6 +11,16 @@
 #include <QtCore/QJsonDocument>
 #include <QtCore/QSaveFile>
 
+#include <utility>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+#endif
+
 namespace {
 const QString kLogFolderKey = QStringLiteral("logFolder");
 const QString kLogKey = QStringLiteral("log");
@@ -30,6 +40,31 @@ int firstNonLatin1(const QString &text)
     return -1;
 }
 
+// C0 controls, DEL and C1 controls: in a file name they cut or hide the name (a
+// zero ends it for the system), in the log they reach whoever reads it.
+bool isControl(char16_t unit) noexcept
+{
+    return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
+}
+
+int firstControl(const QString &text)
+{
+    for (int i = 0; i < int(text.size()); ++i) {
+        if (isControl(text.at(i).unicode()))
+            return i;
+    }
+    return -1;
+}
+
+void refuseControls(const KxJsonFieldReader &reader, const QString &key, const QString &text)
+{
+    const int at = firstControl(text);
+    if (at >= 0)
+        reader.fail(key, QStringLiteral("character %1 (U+%2) is a control character, which a file name must not hold")
+                             .arg(at + 1)
+                             .arg(text.at(at).unicode(), 4, 16, QLatin1Char('0')));
+}
+
 void requireLatin1(const KxJsonFieldReader &reader, const QString &key, const QString &text)
 {
     const int at = firstNonLatin1(text);
@@ -42,6 +77,7 @@ void requireLatin1(const KxJsonFieldReader &reader, const QString &key, const QS
 QString readLogFileName(const KxJsonFieldReader &reader, const QString &key, const QString &fallback)
 {
     const QString name = reader.text(key, kMaxLogFileNameLength, fallback);
+    refuseControls(reader, key, name);
     if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\'))
         || name == QLatin1String(".") || name == QLatin1String(".."))
         reader.fail(key, QStringLiteral("must be a plain file name inside the log folder"));
@@ -83,6 +119,12 @@ KxFarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &ob
     if (separator.size() != 1)
         reader.fail(QStringLiteral("stampSeparator"), QStringLiteral("must be exactly one character"));
     requireLatin1(reader, QStringLiteral("stampSeparator"), separator);
+    // A line feed is the one control character the channel knows what to do with: it drops it from the head.
+    if (separator.at(0) != QLatin1Char('\n') && isControl(separator.at(0).unicode()))
+        reader.fail(QStringLiteral("stampSeparator"),
+                    QStringLiteral("U+%1 is a control character, which would be written into every log line "
+                                   "(a line feed is the one allowed)")
+                        .arg(separator.at(0).unicode(), 4, 16, QLatin1Char('0')));
     settings.stampSeparator = char(separator.at(0).unicode());
 
     settings.splitCategory = int(reader.integer(QStringLiteral("splitCategory"), -128, 127, -1));
@@ -91,6 +133,25 @@ KxFarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &ob
     return settings;
 }
 } // namespace
+
+bool kxSyncToDisk(QFileDevice &file, QString *cause)
+{
+    const int handle = file.handle();
+    if (handle < 0)
+        return true; // no descriptor of its own: the commit syncs what it can
+#ifdef Q_OS_WIN
+    if (::_commit(handle) != 0) {
+        *cause = QStringLiteral("the data cannot be forced to disk");
+        return false;
+    }
+#else
+    if (::fsync(handle) != 0) {
+        *cause = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+#endif
+    return true;
+}
 
 KxFarm kxReadFarmFile(const QString &filePath)
 {
@@ -103,6 +164,7 @@ KxFarm kxReadFarmFile(const QString &filePath)
     const QString folder = reader.requiredText(kLogFolderKey, 4096);
     if (folder.isEmpty())
         reader.fail(kLogFolderKey, QStringLiteral("must name a folder"));
+    refuseControls(reader, kLogFolderKey, folder);
     farm.logFolder = QDir::cleanPath(QFileInfo(filePath).absoluteDir().absoluteFilePath(folder));
     farm.log = readLogSettings(filePath, reader.object(kLogKey));
 
@@ -146,12 +208,69 @@ QJsonObject kxFarmDocument(const KxFarm &farm, const QStringList &boxes)
 bool kxWriteFarmFile(const QString &filePath, const QJsonObject &document, QString *errorMessage)
 {
     QSaveFile file(filePath);
-    const QByteArray bytes = QJsonDocument(document).toJson(QJsonDocument::Indented);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    const auto fail = [&](const QString &cause) {
         if (errorMessage)
-            *errorMessage = QStringLiteral("%1: cannot be written: %2").arg(filePath, file.errorString());
+            *errorMessage = QStringLiteral("%1: cannot be written: %2").arg(filePath, cause);
         file.cancelWriting();
         return false;
-    }
+    };
+    const QByteArray bytes = QJsonDocument(document).toJson(QJsonDocument::Indented);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    if (file.write(bytes) != bytes.size())
+        return fail(file.errorString());
+    // The save file may only buffer the bytes, and its commit has been seen to
+    // miss a failed write of them; each step is checked here on its own.
+    if (!file.flush())
+        return fail(file.errorString());
+    QString cause;
+    if (!kxSyncToDisk(file, &cause))
+        return fail(cause);
+    if (!file.commit())
+        return fail(file.errorString());
     return true;
+}
+
+namespace {
+// Cleaned absolute paths, or the files themselves where both exist (a link, another spelling).
+bool isSameFile(const QString &a, const QString &b)
+{
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (first.exists() && second.exists())
+        return first.canonicalFilePath() == second.canonicalFilePath();
+#ifdef Q_OS_WIN
+    constexpr Qt::CaseSensitivity kCase = Qt::CaseInsensitive;
+#else
+    constexpr Qt::CaseSensitivity kCase = Qt::CaseSensitive;
+#endif
+    return QDir::cleanPath(first.absoluteFilePath()).compare(QDir::cleanPath(second.absoluteFilePath()), kCase) == 0;
+}
+} // namespace
+
+void kxRefuseLogFilesOverInputs(const KxFarm &farm, const QString &jobFilePath)
+{
+    const QString source = farm.filePath.isEmpty() ? QStringLiteral("--log-folder") : farm.filePath;
+    const QDir folder(farm.logFolder);
+    const std::pair<QString, QString> logs[] = {{QStringLiteral("log.mainFile"), farm.log.mainFile},
+                                                {QStringLiteral("log.errorFile"), farm.log.errorFile},
+                                                {QStringLiteral("log.splitFile"), farm.log.splitFile}};
+    const std::pair<QString, QString> inputs[] = {
+        {farm.filePath, QStringLiteral("the farm file itself")},
+        {farm.filePath.isEmpty() ? QString() : kxFarmLockFilePath(farm.filePath), QStringLiteral("the farm file's lock file")},
+        {jobFilePath, QStringLiteral("the job event file")}};
+    for (const auto &log : logs) {
+        const QString logPath = folder.filePath(log.second);
+        for (const auto &input : inputs) {
+            if (!input.first.isEmpty() && isSameFile(logPath, input.first))
+                throw KxInputError(QStringLiteral("%1: %2: \"%3\" in the log folder is %4; "
+                                                  "a log file must not be one of kxhost's input files")
+                                       .arg(source, log.first, log.second, input.second));
+        }
+    }
+}
+
+QString kxFarmLockFilePath(const QString &farmFilePath)
+{
+    return farmFilePath + QStringLiteral(".lock");
 }

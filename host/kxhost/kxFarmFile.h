@@ -4,6 +4,7 @@
 
 #include "kxFarm.h"
 
+#include <QtCore/QFileDevice>
 #include <QtCore/QStringList>
 
 // Throws KxInputError on any bad input; nothing is cut to fit.
@@ -12,8 +13,19 @@ KxFarm kxReadFarmFile(const QString &filePath);
 // The farm's JSON object with each client's message box replaced by boxes[i].
 QJsonObject kxFarmDocument(const KxFarm &farm, const QStringList &boxes);
 
-// Replaces filePath's content in one step (temporary file, then rename): on a
-// failure the old file stays whole. Returns false with errorMessage set.
+// Replaces filePath's content in one step (temporary file, written, flushed and
+// synced to disk, then renamed over it): on any failure the old file stays as it
+// was. Returns false with errorMessage naming the file and the cause.
 bool kxWriteFarmFile(const QString &filePath, const QJsonObject &document, QString *errorMessage);
+
+// Forces what was written to file onto the disk; false with the cause.
+bool kxSyncToDisk(QFileDevice &file, QString *cause);
+
+// Throws KxInputError when a log file of the farm is the farm file, its lock
+// file or the job event file: the log would be appended into an input.
+void kxRefuseLogFilesOverInputs(const KxFarm &farm, const QString &jobFilePath);
+
+// The lock file that serialises runs on one farm file, beside it.
+QString kxFarmLockFilePath(const QString &farmFilePath);
 
 #endif // KXFARMFILE_H

@@ -112,14 +112,15 @@ void KxFarmServer::collectLogLines(KxEventOutcome *outcome)
         try {
             watched.file->flush();
         } catch (const std::exception &error) {
-            outcome->logErrors.append(QString::fromLocal8Bit(error.what()));
+            outcome->logErrors.push_back({watched.file->filePath(), QString::fromLocal8Bit(error.what())});
             continue;
         }
         QFile file(watched.file->filePath());
         if (!file.exists())
             continue;
         if (!file.open(QIODevice::ReadOnly) || !file.seek(watched.readOffset)) {
-            outcome->logErrors.append(QStringLiteral("%1: cannot be read: %2").arg(file.fileName(), file.errorString()));
+            outcome->logErrors.push_back(
+                {file.fileName(), QStringLiteral("%1: cannot be read: %2").arg(file.fileName(), file.errorString())});
             continue;
         }
         const QByteArray added = file.readAll();

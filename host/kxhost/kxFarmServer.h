@@ -20,13 +20,19 @@ struct KxLogFileLines
     QStringList lines;
 };
 
+struct KxLogError
+{
+    QString fileName; // the file's path
+    QString message;  // names the file and the cause
+};
+
 struct KxEventOutcome
 {
     int result = 0;
     qint64 nanoseconds = 0;
     std::vector<KxLogFileLines> logLines; // only files that received lines
     std::vector<int> changedClients;
-    QStringList logErrors;
+    std::vector<KxLogError> logErrors;
 };
 
 class KxFarmServer

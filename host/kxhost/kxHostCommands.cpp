@@ -10,12 +10,14 @@
 #include "kxRecordAccess.h"
 #include "kxServerRecords.h"
 #include "kxServerSdkObject.h"
+#include "kxTerminalText.h"
 #include "jobIDText.h"
 #include "records/kxClientRecord.h"
 #include "records/kxPluginInfoRecord.h"
 
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QFileInfo>
+#include <QtCore/QLockFile>
 #include <QtCore/QTemporaryDir>
 #include <QtCore/QTextStream>
 
@@ -23,6 +25,8 @@
 #include <memory>
 
 namespace {
+constexpr int kDefaultLockTimeoutSeconds = 60;
+
 QTextStream &out()
 {
     static QTextStream stream(stdout);
@@ -38,7 +42,7 @@ QTextStream &err()
 int failWith(int status, const QString &message)
 {
     out().flush();
-    err() << "kxhost: " << message << "\n";
+    err() << "kxhost: " << kxVisibleText(message) << "\n";
     err().flush();
     return status;
 }
@@ -103,6 +107,47 @@ bool parseCommandLine(QCommandLineParser &parser, const QStringList &arguments, 
     return true;
 }
 
+QCommandLineOption lockTimeoutOption()
+{
+    return QCommandLineOption(QStringLiteral("lock-timeout"),
+                              QStringLiteral("How long to wait for another run on the same farm file to end "
+                                             "(default: %1 seconds).").arg(kDefaultLockTimeoutSeconds),
+                              QStringLiteral("SECONDS"), QString::number(kDefaultLockTimeoutSeconds));
+}
+
+int lockTimeoutSeconds(const QCommandLineParser &parser, const QCommandLineOption &option)
+{
+    bool isNumber = false;
+    const int seconds = parser.value(option).toInt(&isNumber);
+    if (!isNumber || seconds < 0 || seconds > 86400)
+        throw KxInputError(QStringLiteral("--lock-timeout: \"%1\" is not a whole number of seconds from 0 to 86400")
+                               .arg(parser.value(option)));
+    return seconds;
+}
+
+// Two runs that read the farm, run and write it back would each save over the
+// other's boxes; the lock beside the farm makes them take turns.
+bool lockFarm(QLockFile &lock, const QString &farmPath, int timeoutSeconds, QString *errorMessage,
+              bool *isBusy)
+{
+    // A long run keeps its lock; only a lock whose process is gone is taken over.
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(timeoutSeconds * 1000))
+        return true;
+    *isBusy = lock.error() == QLockFile::LockFailedError;
+    if (*isBusy)
+        *errorMessage = QStringLiteral("%1: another kxhost run is using this farm file (lock file %2); gave up "
+                                       "after %3 seconds (see --lock-timeout)")
+                            .arg(farmPath, kxFarmLockFilePath(farmPath))
+                            .arg(timeoutSeconds);
+    else
+        *errorMessage = QStringLiteral("%1: the lock file %2 cannot be created%3")
+                            .arg(farmPath, kxFarmLockFilePath(farmPath),
+                                 lock.error() == QLockFile::PermissionError ? QStringLiteral(": permission denied")
+                                                                            : QString());
+    return false;
+}
+
 QCommandLineOption pluginOption()
 {
     return QCommandLineOption(QStringLiteral("plugin"),
@@ -142,11 +187,12 @@ int describePlugin(const KxPluginModule &module, __KXSDK *sdk, bool verbose)
     info.sdk = sdk;
     const int result = module.info(&info);
     const auto *bytes = reinterpret_cast<const unsigned char *>(&info);
-    const QString name = fieldText(bytes, kx::PluginInfo::kNameOffset, kx::PluginInfo::NameField::capacity());
-    const QString author = fieldText(bytes, kx::PluginInfo::kAuthorOffset, kx::PluginInfo::AuthorField::capacity());
-    const QString version = fieldText(bytes, kx::PluginInfo::kPluginVersionOffset, kx::PluginInfo::VersionField::capacity());
-    const QString sdkVersion = fieldText(bytes, kx::PluginInfo::kSdkVersionOffset, kx::PluginInfo::VersionField::capacity());
-    const QString qtVersion = fieldText(bytes, kx::PluginInfo::kQtVersionOffset, kx::PluginInfo::VersionField::capacity());
+    const auto field = [bytes](std::size_t offset, int capacity) { return kxVisibleText(fieldText(bytes, offset, capacity)); };
+    const QString name = field(kx::PluginInfo::kNameOffset, kx::PluginInfo::NameField::capacity());
+    const QString author = field(kx::PluginInfo::kAuthorOffset, kx::PluginInfo::AuthorField::capacity());
+    const QString version = field(kx::PluginInfo::kPluginVersionOffset, kx::PluginInfo::VersionField::capacity());
+    const QString sdkVersion = field(kx::PluginInfo::kSdkVersionOffset, kx::PluginInfo::VersionField::capacity());
+    const QString qtVersion = field(kx::PluginInfo::kQtVersionOffset, kx::PluginInfo::VersionField::capacity());
     const QString verdict = result == kx::ResultSuccess ? QStringLiteral("records accepted")
                                                         : QStringLiteral("records refused");
     if (verbose) {
@@ -172,7 +218,7 @@ void printBox(const QString &box)
     }
     const QStringList lines = box.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
     for (const QString &line : lines)
-        out() << "    | " << line << "\n";
+        out() << "    | " << kxVisibleText(line) << "\n";
 }
 } // namespace
 
@@ -228,7 +274,8 @@ int kx::host::runNotify(const QStringList &arguments)
                                        QStringLiteral("Log folder of a generated farm (default: a temporary folder, "
                                                       "removed at the end)."),
                                        QStringLiteral("DIR"));
-    parser.addOptions({job, plugin, save, clients, prefix, logFolder});
+    const QCommandLineOption lockTimeout = lockTimeoutOption();
+    parser.addOptions({job, plugin, save, clients, prefix, logFolder, lockTimeout});
     int status = ExitSuccess;
     if (!parseCommandLine(parser, arguments, &status))
         return status;
@@ -248,7 +295,22 @@ int kx::host::runNotify(const QStringList &arguments)
     KxFarm farm;
     std::vector<KxJobEvent> events;
     std::unique_ptr<QTemporaryDir> temporaryLogs;
+    std::unique_ptr<QLockFile> farmLock;
     try {
+        const int lockWait = lockTimeoutSeconds(parser, lockTimeout);
+        // Held until the farm is written back (and the run's log lines are read), so that
+        // runs on one farm take turns. A missing farm is refused below as bad input.
+        if (!generated && QFileInfo::exists(files.first())) {
+            farmLock = std::make_unique<QLockFile>(kxFarmLockFilePath(files.first()));
+            QString lockError;
+            bool isBusy = false;
+            if (!lockFarm(*farmLock, files.first(), lockWait, &lockError, &isBusy)) {
+                // Only a save needs the lock; a farm in a folder that takes no lock file is still run.
+                if (isBusy || parser.isSet(save))
+                    return failWith(ExitFailure, lockError);
+                farmLock.reset();
+            }
+        }
         if (generated) {
             bool isNumber = false;
             const qint64 count = parser.value(clients).toLongLong(&isNumber);
@@ -264,6 +326,9 @@ int kx::host::runNotify(const QStringList &arguments)
             farm = kxReadFarmFile(files.first());
         }
         events = kxReadJobEventFile(parser.value(job));
+        kxRefuseLogFilesOverInputs(farm, parser.value(job));
+    } catch (const KxFileError &error) {
+        return failWith(ExitFailure, error.message());
     } catch (const KxInputError &error) {
         return failWith(ExitBadInput, error.message());
     }
@@ -276,38 +341,46 @@ int kx::host::runNotify(const QStringList &arguments)
     if (!server->start(farm, &error))
         return failWith(ExitFailure, error);
 
-    out() << "module   " << module->path() << "\n"
-          << "farm     " << (generated ? QStringLiteral("generated") : farm.filePath) << ", "
+    out() << "module   " << kxVisibleText(module->path()) << "\n"
+          << "farm     " << (generated ? QStringLiteral("generated") : kxVisibleText(farm.filePath)) << ", "
           << farm.clients.size() << (farm.clients.size() == 1 ? " client" : " clients") << ", logs in "
-          << farm.logFolder << (temporaryLogs ? " (removed at the end)" : "") << "\n"
+          << kxVisibleText(farm.logFolder) << (temporaryLogs ? " (removed at the end)" : "") << "\n"
           << "pInit    -> " << describeResult(module->init()) << "\n";
     describePlugin(*module, server->sdkInterface(), false);
 
     qint64 totalNanoseconds = 0;
+    // Each file's first failure, in the order they happened.
+    QStringList logFailures;
+    QStringList failedLogFiles;
     const int eventCount = int(events.size());
     for (int i = 0; i < eventCount; ++i) {
         const KxJobEvent &event = events[std::size_t(i)];
         out() << "\n"
               << "event " << i + 1 << " of " << eventCount << ": job " << kx::jobIDText(event.id) << ", progress "
-              << event.progressCode << " (" << notificationPoint(event.progressCode) << "), to '" << event.recipients
-              << "'\n";
+              << event.progressCode << " (" << notificationPoint(event.progressCode) << "), to '"
+              << kxVisibleText(event.recipients) << "'\n";
         out().flush();
         const KxEventOutcome outcome = server->notify(*module, event);
         totalNanoseconds += outcome.nanoseconds;
         out() << "  pNotify -> " << describeResult(outcome.result) << " in " << formatDuration(outcome.nanoseconds)
               << "\n";
         for (const KxLogFileLines &file : outcome.logLines) {
-            out() << "  log " << file.fileName << ":\n";
+            out() << "  log " << kxVisibleText(file.fileName) << ":\n";
             for (const QString &line : file.lines)
-                out() << "    " << line << "\n";
+                out() << "    " << kxVisibleText(line) << "\n";
         }
-        for (const QString &logError : outcome.logErrors)
-            out() << "  log error: " << logError << "\n";
+        for (const KxLogError &logError : outcome.logErrors) {
+            out() << "  log error: " << kxVisibleText(logError.message) << "\n";
+            if (!failedLogFiles.contains(logError.fileName)) {
+                failedLogFiles.append(logError.fileName);
+                logFailures.append(logError.message);
+            }
+        }
         if (outcome.changedClients.empty())
             out() << "  no message box changed\n";
         const QStringList boxes = server->messageBoxes();
         for (const int client : outcome.changedClients) {
-            out() << "  message box of " << server->clientName(client) << " (" << boxes.at(client).size() << " of "
+            out() << "  message box of " << kxVisibleText(server->clientName(client)) << " (" << boxes.at(client).size() << " of "
                   << kx::Client::MessageBoxField::capacity() << " characters):\n";
             printBox(boxes.at(client));
         }
@@ -316,10 +389,16 @@ int kx::host::runNotify(const QStringList &arguments)
           << eventCount << (eventCount == 1 ? " event" : " events") << ", pNotify took "
           << formatDuration(totalNanoseconds) << " in all\n";
 
+    // A run whose log is incomplete is no run to keep: the boxes are not saved.
+    if (!logFailures.isEmpty())
+        return failWith(ExitFailure, QStringLiteral("the log could not be written: %1%2")
+                                         .arg(logFailures.join(QStringLiteral("; ")),
+                                              parser.isSet(save) ? QStringLiteral(" (the farm file is not saved)")
+                                                                 : QString()));
     if (parser.isSet(save)) {
         if (!kxWriteFarmFile(farm.filePath, kxFarmDocument(farm, server->messageBoxes()), &error))
             return failWith(ExitFailure, error + QStringLiteral(" (the farm file is unchanged)"));
-        out() << "saved    message boxes to " << farm.filePath << "\n";
+        out() << "saved    message boxes to " << kxVisibleText(farm.filePath) << "\n";
     }
     out().flush();
     return ExitSuccess;
@@ -339,13 +418,26 @@ int kx::host::runGenerate(const QStringList &arguments)
                                        QStringLiteral("Log folder, relative to the farm file (default: logs)."),
                                        QStringLiteral("DIR"), QStringLiteral("logs"));
     const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("Replaces an existing farm file."));
-    parser.addOptions({clients, prefix, logFolder, force});
+    const QCommandLineOption lockTimeout = lockTimeoutOption();
+    parser.addOptions({clients, prefix, logFolder, force, lockTimeout});
     int status = ExitSuccess;
     if (!parseCommandLine(parser, arguments, &status))
         return status;
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1 || !parser.isSet(clients))
         return failWith(ExitBadInput, QStringLiteral("give --clients N and one FARM.json (see kxhost generate --help)"));
+    int lockWait = 0;
+    try {
+        lockWait = lockTimeoutSeconds(parser, lockTimeout);
+    } catch (const KxInputError &error) {
+        return failWith(ExitBadInput, error.message());
+    }
+    // A notify run on the same farm must not save over the new file, nor this run over its save.
+    QLockFile farmLock(kxFarmLockFilePath(files.first()));
+    QString lockError;
+    bool isBusy = false;
+    if (!lockFarm(farmLock, files.first(), lockWait, &lockError, &isBusy))
+        return failWith(ExitFailure, lockError);
     if (QFileInfo::exists(files.first()) && !parser.isSet(force))
         return failWith(ExitBadInput, QStringLiteral("%1: exists already; --force replaces it").arg(files.first()));
 
@@ -364,8 +456,8 @@ int kx::host::runGenerate(const QStringList &arguments)
     QString error;
     if (!kxWriteFarmFile(files.first(), farm.document, &error))
         return failWith(ExitFailure, error);
-    out() << "wrote " << files.first() << ": " << farm.clients.size() << " clients, "
-          << farm.clients.front().name << " to " << farm.clients.back().name << "\n";
+    out() << "wrote " << kxVisibleText(files.first()) << ": " << farm.clients.size() << " clients, "
+          << kxVisibleText(farm.clients.front().name) << " to " << kxVisibleText(farm.clients.back().name) << "\n";
     out().flush();
     return ExitSuccess;
 }

@@ -20,4 +20,12 @@ private:
     QString m_message;
 };
 
+// A file that is there but cannot be read: not bad input but a file that could
+// not be used, so exit status 1.
+class KxFileError : public KxInputError
+{
+public:
+    using KxInputError::KxInputError;
+};
+
 #endif // KXINPUTERROR_H

@@ -6,12 +6,166 @@
 #include <QtCore/QFileInfo>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonParseError>
+#include <QtCore/QSet>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace {
 // Larger inputs are not farms or job lists; refusing them keeps a typo from eating memory.
 constexpr qint64 kMaxInputFileBytes = 256 * 1024 * 1024;
+
+// The parser keeps the last of two equal keys without a word; the formats are strict,
+// so a second one is refused. Runs on text the parser has accepted, so it only needs
+// to follow strings, nesting and list positions.
+class RepeatedKeyScan
+{
+    // Qt 5 counts bytes in int, Qt 6 in qsizetype.
+    using ByteCount = decltype(QByteArray().size());
+
+public:
+    RepeatedKeyScan(const QString &filePath, const QByteArray &bytes) : m_filePath(filePath), m_bytes(bytes) {}
+
+    void run()
+    {
+        const ByteCount size = m_bytes.size();
+        while (m_at < size) {
+            const char c = m_bytes.at(m_at);
+            switch (c) {
+            case '{':
+            case '[':
+                startValue();
+                m_levels.push_back({c == '{', {}, {}, -1, c == '{'});
+                ++m_at;
+                break;
+            case '}':
+            case ']':
+                m_levels.pop_back();
+                ++m_at;
+                break;
+            case ',':
+                if (!m_levels.empty() && m_levels.back().isObject)
+                    m_levels.back().expectsKey = true;
+                ++m_at;
+                break;
+            case '"': {
+                const ByteCount start = m_at;
+                const QString text = readString();
+                if (!m_levels.empty() && m_levels.back().isObject && m_levels.back().expectsKey)
+                    takeKey(text, start);
+                else
+                    startValue();
+                break;
+            }
+            case ':':
+                m_levels.back().expectsKey = false;
+                ++m_at;
+                break;
+            case ' ':
+            case '\t':
+            case '\n':
+            case '\r':
+                ++m_at;
+                break;
+            default:
+                startValue();
+                while (m_at < size && !std::strchr(",]} \t\r\n", m_bytes.at(m_at)))
+                    ++m_at;
+                break;
+            }
+        }
+    }
+
+private:
+    struct Level
+    {
+        bool isObject;
+        QSet<QString> keys;
+        QString key;
+        int index;
+        bool expectsKey;
+    };
+
+    void startValue()
+    {
+        if (!m_levels.empty() && !m_levels.back().isObject)
+            ++m_levels.back().index;
+    }
+
+    QString path() const
+    {
+        QString result;
+        for (const Level &level : m_levels) {
+            if (level.isObject) {
+                if (!level.key.isNull())
+                    result += (result.isEmpty() ? QString() : QStringLiteral(".")) + level.key;
+            } else {
+                result += QStringLiteral("[%1]").arg(level.index);
+            }
+        }
+        return result;
+    }
+
+    void takeKey(const QString &key, ByteCount start)
+    {
+        Level &level = m_levels.back();
+        level.key = QString();
+        if (level.keys.contains(key)) {
+            const QString enclosing = path();
+            const QString field = enclosing.isEmpty() ? key : enclosing + QLatin1Char('.') + key;
+            const int line = int(m_bytes.left(start).count('\n')) + 1;
+            throw KxInputError(QStringLiteral("%1: %2: given twice in one object (line %3); each field may be given once")
+                                   .arg(m_filePath, field)
+                                   .arg(line));
+        }
+        level.keys.insert(key);
+        level.key = key;
+    }
+
+    // The text of the string at m_at, escapes resolved, as the parser compares keys.
+    QString readString()
+    {
+        QString text;
+        QByteArray run;
+        ++m_at;
+        while (m_at < m_bytes.size()) {
+            const char c = m_bytes.at(m_at++);
+            if (c == '"')
+                break;
+            if (c != '\\') {
+                run += c;
+                continue;
+            }
+            text += QString::fromUtf8(run);
+            run.clear();
+            const char escaped = m_at < m_bytes.size() ? m_bytes.at(m_at++) : '\\';
+            switch (escaped) {
+            case 'b': text += QLatin1Char('\b'); break;
+            case 'f': text += QLatin1Char('\f'); break;
+            case 'n': text += QLatin1Char('\n'); break;
+            case 'r': text += QLatin1Char('\r'); break;
+            case 't': text += QLatin1Char('\t'); break;
+            case 'u':
+                text += QChar(char16_t(m_bytes.mid(m_at, 4).toUShort(nullptr, 16)));
+                m_at += 4;
+                break;
+            default: text += QLatin1Char(escaped); break;
+            }
+        }
+        return text + QString::fromUtf8(run);
+    }
+
+    QString m_filePath;
+    const QByteArray &m_bytes;
+    ByteCount m_at = 0;
+    std::vector<Level> m_levels;
+};
+
+void refuseRepeatedKeys(const QString &filePath, const QByteArray &bytes)
+{
+    RepeatedKeyScan(filePath, bytes).run();
+}
 } // namespace
 
 KxJsonFieldReader::KxJsonFieldReader(const QString &filePath, const QString &objectPath,
@@ -131,10 +285,10 @@ QJsonObject kxReadJsonObjectFile(const QString &filePath)
                                .arg(filePath).arg(info.size()).arg(kMaxInputFileBytes));
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
-        throw KxInputError(QStringLiteral("%1: cannot be read: %2").arg(filePath, file.errorString()));
+        throw KxFileError(QStringLiteral("%1: cannot be read: %2").arg(filePath, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw KxInputError(QStringLiteral("%1: cannot be read: %2").arg(filePath, file.errorString()));
+        throw KxFileError(QStringLiteral("%1: cannot be read: %2").arg(filePath, file.errorString()));
 
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
@@ -147,5 +301,6 @@ QJsonObject kxReadJsonObjectFile(const QString &filePath)
     }
     if (!document.isObject())
         throw KxInputError(QStringLiteral("%1: (top level): must be a JSON object { ... }").arg(filePath));
+    refuseRepeatedKeys(filePath, bytes);
     return document.object();
 }

@@ -5,6 +5,10 @@
 #include <QtCore/QCoreApplication>
 #include <QtCore/QTextStream>
 
+#include <cstdio>
+#include <exception>
+#include <new>
+
 namespace {
 const char kUsage[] =
     "Usage: kxhost COMMAND [options]\n"
@@ -16,9 +20,8 @@ const char kUsage[] =
     "\n"
     "kxhost COMMAND --help shows a command's options.\n"
     "Exit status: 0 done, 1 the module or a file could not be used, 2 bad input.\n";
-} // namespace
 
-int main(int argc, char *argv[])
+int run(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kxhost"));
@@ -41,4 +44,22 @@ int main(int argc, char *argv[])
     else
         err << "kxhost: unknown command \"" << command << "\"\n\n" << kUsage;
     return kx::host::ExitBadInput;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Written without allocating: there may be no memory left for a formatted message.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        std::fflush(stdout);
+        std::fputs("kxhost: out of memory; the run was stopped and no file was saved\n", stderr);
+    } catch (const std::exception &error) {
+        std::fflush(stdout);
+        std::fputs("kxhost: stopped by an unexpected error: ", stderr);
+        std::fputs(error.what(), stderr);
+        std::fputs("\n", stderr);
+    }
+    return kx::host::ExitFailure;
 }
