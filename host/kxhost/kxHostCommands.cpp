@@ -128,11 +128,6 @@ std::unique_ptr<KxPluginModule> loadModule(const QCommandLineParser &parser, con
     return module;
 }
 
-QString fieldText(const unsigned char *record, std::size_t offset, int capacity)
-{
-    return kx::readText(record, offset, capacity);
-}
-
 // pInfo as the server calls it; prints the identity and the layout verdict.
 int describePlugin(const KxPluginModule &module, __KXSDK *sdk, bool verbose)
 {
@@ -142,11 +137,11 @@ int describePlugin(const KxPluginModule &module, __KXSDK *sdk, bool verbose)
     info.sdk = sdk;
     const int result = module.info(&info);
     const auto *bytes = reinterpret_cast<const unsigned char *>(&info);
-    const QString name = fieldText(bytes, kx::PluginInfo::kNameOffset, kx::PluginInfo::NameField::capacity());
-    const QString author = fieldText(bytes, kx::PluginInfo::kAuthorOffset, kx::PluginInfo::AuthorField::capacity());
-    const QString version = fieldText(bytes, kx::PluginInfo::kPluginVersionOffset, kx::PluginInfo::VersionField::capacity());
-    const QString sdkVersion = fieldText(bytes, kx::PluginInfo::kSdkVersionOffset, kx::PluginInfo::VersionField::capacity());
-    const QString qtVersion = fieldText(bytes, kx::PluginInfo::kQtVersionOffset, kx::PluginInfo::VersionField::capacity());
+    const QString name = kx::readText<kx::PluginInfo::NameField::capacity()>(bytes, kx::PluginInfo::kNameOffset);
+    const QString author = kx::readText<kx::PluginInfo::AuthorField::capacity()>(bytes, kx::PluginInfo::kAuthorOffset);
+    const QString version = kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kPluginVersionOffset);
+    const QString sdkVersion = kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kSdkVersionOffset);
+    const QString qtVersion = kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kQtVersionOffset);
     const QString verdict = result == kx::ResultSuccess ? QStringLiteral("records accepted")
                                                         : QStringLiteral("records refused");
     if (verbose) {
