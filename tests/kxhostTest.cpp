@@ -384,6 +384,8 @@ std::vector<BadInput> badInputs()
          QStringLiteral("jobs.json: events[0].scene: 1507 characters, but the record field holds at most 1506")},
         {"image too long", {}, jobBytes(eventWith(QStringLiteral("image"), QString(501, QLatin1Char('s')))), {},
          QStringLiteral("events[0].image: 501 characters, but the record field holds at most 500")},
+        {"image extension too long", {}, jobBytes(eventWith(QStringLiteral("imageExtension"), QString(11330, QLatin1Char('s')))), {},
+         QStringLiteral("events[0].imageExtension: 11330 characters, but the record field holds at most 11329")},
         {"bracket text too long", {}, jobBytes(eventWith(QStringLiteral("infoText"), QString(107, QLatin1Char('s')))), {},
          QStringLiteral("events[0].infoText: 107 characters, but the record field holds at most 106")},
         {"recipients too long", {}, jobBytes(eventWith(QStringLiteral("recipients"), QString(51, QLatin1Char('r')))), {},

@@ -4,6 +4,8 @@
 #include "kxRecordAccess.h"
 #include "records/kxJobRecord.h"
 
+#include <algorithm>
+#include <ios>
 #include <vector>
 
 namespace {
@@ -158,6 +160,45 @@ TEST_F(NotificationTextTest, EachCountIsReadUpToTheNextField)
                                                QString(501, QLatin1Char('i')) + QString(11330, QLatin1Char('e'))));
         EXPECT_EQ(textLine().section(QLatin1Char('\n'), 0, 0),
                   QStringLiteral("{KT9a} kxNotifyKXMessage send to '") + recipients);
+    }
+}
+
+// Counts one below, at and one above each field's room: the last unit of the
+// room is read, the next field's count never is (the counts there, 0 and the
+// recipient list's 8, would show as characters).
+TEST_F(NotificationTextTest, CountsAroundTheRoomOfEachField)
+{
+    enum Place { Scene, Image, Extension, Info };
+    const struct {
+        std::size_t offset;
+        int room;
+        Place place;
+    } fields[] = {
+        {kx::Job::kSceneOffset, 1507, Scene},
+        {kx::Job::kImageOffset, 501, Image},
+        {kx::Job::kImageExtensionOffset, 11330, Extension},
+        {kx::Job::kInfoTextOffset, 107, Info},
+    };
+    for (const auto &field : fields) {
+        for (int i = 0; i < field.room; ++i)
+            kx::writeAt<quint16>(job.bytes(), field.offset + 4 + 2 * std::size_t(i), u'a' + quint16(i % 26));
+    }
+    for (const auto &field : fields) {
+        for (const int delta : {-1, 0, 1}) {
+            SCOPED_TRACE(testing::Message() << field.offset << " count room" << std::showpos << delta);
+            for (const auto &other : fields)
+                kx::writeAt<quint16>(job.bytes(), other.offset, 0);
+            kx::writeAt<quint16>(job.bytes(), field.offset, quint16(field.room + delta));
+            QString read;
+            for (int i = 0; i < std::min(field.room + delta, field.room); ++i)
+                read += QLatin1Char(char('a' + i % 26));
+            log->lines.clear();
+            ASSERT_EQ(notify(), 1);
+            EXPECT_EQ(composedText(),
+                      expectedText("finished", field.place == Info ? read : QString(),
+                                   field.place == Scene ? read : QString(),
+                                   field.place == Image || field.place == Extension ? read : QString()));
+        }
     }
 }
 

@@ -173,11 +173,6 @@ std::unique_ptr<KxPluginModule> loadModule(const QCommandLineParser &parser, con
     return module;
 }
 
-QString fieldText(const unsigned char *record, std::size_t offset, int capacity)
-{
-    return kx::readText(record, offset, capacity);
-}
-
 // pInfo as the server calls it; prints the identity and the layout verdict.
 int describePlugin(const KxPluginModule &module, __KXSDK *sdk, bool verbose)
 {
@@ -187,12 +182,11 @@ int describePlugin(const KxPluginModule &module, __KXSDK *sdk, bool verbose)
     info.sdk = sdk;
     const int result = module.info(&info);
     const auto *bytes = reinterpret_cast<const unsigned char *>(&info);
-    const auto field = [bytes](std::size_t offset, int capacity) { return kxVisibleText(fieldText(bytes, offset, capacity)); };
-    const QString name = field(kx::PluginInfo::kNameOffset, kx::PluginInfo::NameField::capacity());
-    const QString author = field(kx::PluginInfo::kAuthorOffset, kx::PluginInfo::AuthorField::capacity());
-    const QString version = field(kx::PluginInfo::kPluginVersionOffset, kx::PluginInfo::VersionField::capacity());
-    const QString sdkVersion = field(kx::PluginInfo::kSdkVersionOffset, kx::PluginInfo::VersionField::capacity());
-    const QString qtVersion = field(kx::PluginInfo::kQtVersionOffset, kx::PluginInfo::VersionField::capacity());
+    const QString name = kxVisibleText(kx::readText<kx::PluginInfo::NameField::capacity()>(bytes, kx::PluginInfo::kNameOffset));
+    const QString author = kxVisibleText(kx::readText<kx::PluginInfo::AuthorField::capacity()>(bytes, kx::PluginInfo::kAuthorOffset));
+    const QString version = kxVisibleText(kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kPluginVersionOffset));
+    const QString sdkVersion = kxVisibleText(kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kSdkVersionOffset));
+    const QString qtVersion = kxVisibleText(kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kQtVersionOffset));
     const QString verdict = result == kx::ResultSuccess ? QStringLiteral("records accepted")
                                                         : QStringLiteral("records refused");
     if (verbose) {

@@ -13,9 +13,7 @@
 
 #include <QtCore/QStringList>
 
-#include <algorithm>
 #include <array>
-#include <cstring>
 #include <stdexcept>
 
 #if defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
