@@ -113,6 +113,31 @@ TEST(ModuleLifecycleTest, LoadNotifyUnloadManyTimes)
     }
 }
 
+// A server that queues its log lines may still read them after the unload.
+TEST(ModuleLifecycleTest, LogLinesKeptByTheServerOutliveTheModule)
+{
+    class KeepingLog : public __KXSDK
+    {
+    public:
+        void logMessage(int, int, const QString &text) override { kept.push_back(text); }
+        std::vector<QString> kept;
+    };
+    KxServerSdkObject sdk;
+    auto &log = sdk.installLog<KeepingLog>();
+    KxJobRecordBuilder job; // no recipient: the start line and a fixed warning
+    {
+        KxPluginModule module(QStringLiteral(KX_PLUGIN_MODULE_PATH));
+        ASSERT_TRUE(module.load()) << qPrintable(module.errorString());
+        _kxNotifyParams params{sdk.sdkInterface(), job.record()};
+        ASSERT_EQ(module.notify(&params), 14);
+        ASSERT_TRUE(module.unload());
+    }
+    ASSERT_FALSE(isModuleMapped());
+    ASSERT_EQ(log.kept.size(), 2u);
+    EXPECT_TRUE(log.kept[0].startsWith(QLatin1String("pNotify kxMessage started for job ")));
+    EXPECT_EQ(log.kept[1], QLatin1String("pNotify kxMessage: No Client Name specified"));
+}
+
 #if !defined(KX_HEAP_IS_INSTRUMENTED)
 // Without a leak checker, the heap in use must not grow with the cycles: each
 // cycle allocates the module's constants and name slots (several kilobytes).

@@ -8,8 +8,15 @@ namespace kx {
 constexpr int kProgressCategory = 17;
 constexpr int kWarningCategory = __KXSDK::CategoryWarning;
 
-inline void logProgress(__KXSDK &log, const QString &text) { log.logMessage(kProgressCategory, 0, text); }
-inline void logWarning(__KXSDK &log, const QString &text) { log.logMessage(kWarningCategory, 0, text); }
+// The server may keep a line after the module is unloaded, and a literal's
+// units live in the module's image: hand over only text that owns its units.
+inline void logLine(__KXSDK &log, int category, const QString &text)
+{
+    log.logMessage(category, 0, text.isDetached() ? text : QString(text.constData(), text.size()));
+}
+
+inline void logProgress(__KXSDK &log, const QString &text) { logLine(log, kProgressCategory, text); }
+inline void logWarning(__KXSDK &log, const QString &text) { logLine(log, kWarningCategory, text); }
 } // namespace kx
 
 #endif // SERVERLOG_H
