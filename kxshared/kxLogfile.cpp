@@ -4,6 +4,12 @@
 
 #include <stdexcept>
 
+#if defined(_WIN32)
+// A DLL client that binds the constant by reference imports it, so the DLL
+// must hold a definition of its own.
+constexpr quint32 _kxLogfile::DefaultAutoFlushCount;
+#endif
+
 struct _kxLogfile::Private
 {
     QString filePath;

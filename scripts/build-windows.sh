@@ -10,6 +10,7 @@ source scripts/windows-env.sh
 cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
   -DKX_WIN_PREFIX="$KX_WIN_PREFIX" -DCMAKE_PREFIX_PATH="$KX_WIN_PREFIX" \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DKX_BUILD_BENCHMARKS=OFF
 nice -n 10 cmake --build build-win -j"${KX_JOBS:-2}"
 (cd build-win && cpack -C RelWithDebInfo >/dev/null)

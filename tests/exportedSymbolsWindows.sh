@@ -10,4 +10,9 @@ expected=$(printf '%s\n' pExit pInfo pInit pNotify)
 if [ "$names" != "$expected" ]; then
   echo "unexpected exported names:"; echo "$names"; exit 1
 fi
+# Nothing exported by ordinal only: the address table has one entry per name.
+entries=$("$objdump" -p "$module" | sed -n 's/^[[:space:]]*Export Address Table[[:space:]]*\([0-9a-fA-F]\{8\}\)$/\1/p')
+if [ "$entries" != 00000004 ]; then
+  echo "export address table has $entries entries"; exit 1
+fi
 echo "exports: $(echo $names)"
