@@ -35,6 +35,12 @@ void appendEntry(QByteArray *bytes, const QString &entry)
 // Qt 5 counts bytes in int, Qt 6 in qsizetype.
 using ByteCount = decltype(QByteArray().size());
 
+#if defined(_WIN32)
+// A DLL client that binds the constant by reference imports it, so the DLL
+// must hold a definition of its own.
+constexpr quint32 _kxLogfile::DefaultAutoFlushCount;
+#endif
+
 struct _kxLogfile::Private
 {
     QString filePath;

@@ -9,8 +9,12 @@
 #include <cstring>
 #include <vector>
 
-#include <sys/mman.h>
-#include <unistd.h>
+#if defined(_WIN32)
+#  include <windows.h>
+#else
+#  include <sys/mman.h>
+#  include <unistd.h>
+#endif
 
 namespace {
 
@@ -21,6 +25,22 @@ using Field = _kxString<kCapacity>;
 class FieldAtPageEnd
 {
 public:
+#if defined(_WIN32)
+    FieldAtPageEnd()
+        : m_pageSize(4096)
+    {
+        void *pages = VirtualAlloc(nullptr, 2 * m_pageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        m_pages = static_cast<unsigned char *>(pages);
+        DWORD old = 0;
+        if (m_pages)
+            VirtualProtect(m_pages + m_pageSize, m_pageSize, PAGE_NOACCESS, &old);
+    }
+    ~FieldAtPageEnd()
+    {
+        if (m_pages)
+            VirtualFree(m_pages, 0, MEM_RELEASE);
+    }
+#else
     FieldAtPageEnd()
         : m_pageSize(std::size_t(sysconf(_SC_PAGESIZE)))
     {
@@ -34,6 +54,7 @@ public:
         if (m_pages)
             munmap(m_pages, 2 * m_pageSize);
     }
+#endif
     unsigned char *field() const { return m_pages ? m_pages + m_pageSize - sizeof(Field) : nullptr; }
 
 private:
