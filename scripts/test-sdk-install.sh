@@ -5,7 +5,6 @@
 # Usage: scripts/test-sdk-install.sh [BUILD_DIR]
 set -uo pipefail
 cd "$(dirname "$0")/.."
-source_dir=$PWD
 build=${1:-build}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
