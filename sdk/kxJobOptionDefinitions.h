@@ -1,5 +1,6 @@
 // The job-option definitions: a fixed table of 28 rows, 19 named, built at
-// load in row order. Internal linkage: one table per including source file.
+// load in row order. Internal linkage: one table per including source file,
+// kept even where that file never reads it (an optimising build would drop it).
 #ifndef KXJOBOPTIONDEFINITIONS_H
 #define KXJOBOPTIONDEFINITIONS_H
 
@@ -21,6 +22,12 @@ struct JobOptionDefinition
     quint16 extraWord;
 };
 
+#if defined(__GNUC__)
+#  define KX_SDK_KEEP __attribute__((used))
+#else
+#  define KX_SDK_KEEP
+#endif
+
 namespace {
 constexpr int kJobOptionDefinitionCount = 28;
 
@@ -36,7 +43,7 @@ JobOptionDefinition makeJobOption(qint32 group, qint32 kind, quint8 flagA, quint
     return row;
 }
 
-const JobOptionDefinition jobOptionDefinitions[kJobOptionDefinitionCount] = {
+KX_SDK_KEEP const JobOptionDefinition jobOptionDefinitions[kJobOptionDefinitionCount] = {
     makeJobOption(1, 1, 0, 0, 7, 1, 18, "Number of Preview frames"),
     makeJobOption(1, 1, 0, 1, 1500, 1, 1500, "Max Clients At A Time"),
     makeJobOption(1, 1, 0, 1, 0, 0, 500, "Required Memory (GB)"),
@@ -67,5 +74,11 @@ const JobOptionDefinition jobOptionDefinitions[kJobOptionDefinitionCount] = {
     makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
 };
 } // namespace
+
+namespace kx {
+// The library's own table, for code that links the SDK rather than including
+// this header: kJobOptionDefinitionCount rows.
+const JobOptionDefinition *jobOptionDefinitionTable() noexcept;
+} // namespace kx
 
 #endif // KXJOBOPTIONDEFINITIONS_H

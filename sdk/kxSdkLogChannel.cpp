@@ -41,7 +41,7 @@ const CrashTextProbe kCrashTextProbes[] = {
 };
 
 // The error file: each entry names the log and the SDK it was written with.
-const QString kSdkVersionText = QStringLiteral(" 8.4.03");
+const QString kSdkVersionText = QString::fromLatin1(kx::kSdkVersion);
 const QString kErrorHeaderClose = QStringLiteral("]  ");
 const QString kLineEnd = QStringLiteral("\r\n");
 const QString kTruncatedMarker = QStringLiteral("!!!MESSAGE TRUNCATED!!!! ");

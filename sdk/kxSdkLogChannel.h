@@ -59,6 +59,12 @@ private:
 
 #pragma pack(pop)
 
+namespace kx {
+// The SDK's version text, a leading blank included: reported by pInfo and
+// written into every error-file header.
+constexpr char kSdkVersion[] = " 8.4.03";
+} // namespace kx
+
 namespace kx::SdkLog {
 // Offsets from the start of __KXSDK (where its virtual-table pointer lies).
 constexpr std::size_t kMembersOffset = 8;

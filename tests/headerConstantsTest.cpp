@@ -110,21 +110,26 @@ TEST(JobOptionDefinitions, EveryNamedRow)
         {"Required Core Count", 1, 1, 0, 0, 0, 0, 256, {}},
     };
     static_assert(std::size(rows) == 19);
-    for (std::size_t row = 0; row < std::size(rows); ++row) {
-        const OptionRow &r = rows[row];
-        const JobOptionDefinition &d = jobOptionDefinitions[row];
-        SCOPED_TRACE(r.name);
-        EXPECT_EQ(d.name.toQString(), QLatin1String(r.name));
-        EXPECT_EQ(d.group, r.group);
-        EXPECT_EQ(d.kind, r.kind);
-        EXPECT_EQ(d.flagA, r.flagA);
-        EXPECT_EQ(d.flagB, r.flagB);
-        EXPECT_EQ(d.defaultValue, r.defaultValue);
-        EXPECT_EQ(d.minValue, r.minValue);
-        EXPECT_EQ(d.maxValue, r.maxValue);
-        for (std::size_t slot = 0; slot < 6; ++slot) {
-            const QString expected = slot < r.labels.size() ? QLatin1String(r.labels[slot]) : QString();
-            EXPECT_EQ(d.valueLabels[slot].toQString(), expected) << slot;
+    // This file's own table and the one the SDK library carries for its users.
+    const std::pair<const char *, const JobOptionDefinition *> tables[] = {
+        {"included", jobOptionDefinitions}, {"library", kx::jobOptionDefinitionTable()}};
+    for (const auto &[tableName, table] : tables) {
+        for (std::size_t row = 0; row < std::size(rows); ++row) {
+            const OptionRow &r = rows[row];
+            const JobOptionDefinition &d = table[row];
+            SCOPED_TRACE(QStringLiteral("%1 table: %2").arg(QLatin1String(tableName), QLatin1String(r.name)).toStdString());
+            EXPECT_EQ(d.name.toQString(), QLatin1String(r.name));
+            EXPECT_EQ(d.group, r.group);
+            EXPECT_EQ(d.kind, r.kind);
+            EXPECT_EQ(d.flagA, r.flagA);
+            EXPECT_EQ(d.flagB, r.flagB);
+            EXPECT_EQ(d.defaultValue, r.defaultValue);
+            EXPECT_EQ(d.minValue, r.minValue);
+            EXPECT_EQ(d.maxValue, r.maxValue);
+            for (std::size_t slot = 0; slot < 6; ++slot) {
+                const QString expected = slot < r.labels.size() ? QLatin1String(r.labels[slot]) : QString();
+                EXPECT_EQ(d.valueLabels[slot].toQString(), expected) << slot;
+            }
         }
     }
 }

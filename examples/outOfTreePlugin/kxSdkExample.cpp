@@ -1,0 +1,106 @@
+// A notification plug-in of a third party: it reports its identity to the
+// server and writes one line into the server's log per notification.
+#include "kxJobOptionDefinitions.h"
+#include "kxNotifyPluginApi.h"
+#include "kxPluginExport.h"
+#include "kxRecordAccess.h"
+#include "kxSdkLogChannel.h"
+#include "kxStringFields.h"
+#include "records/kxNotifyParamsRecord.h"
+#include "records/kxPluginInfoRecord.h"
+#include "records/kxServerSdkRecord.h"
+
+#include <QtCore/QString>
+
+#include <cstddef>
+
+namespace {
+constexpr char kPluginName[] = "sdkExample";
+constexpr char kPluginAuthor[] = "kxNotify SDK example";
+constexpr char kPluginVersion[] = "1.0";
+constexpr int kProgressCategory = 17; // the server's category of progress lines
+
+int namedJobOptionCount() noexcept
+{
+    const JobOptionDefinition *table = kx::jobOptionDefinitionTable();
+    int named = 0;
+    for (int row = 0; row < kJobOptionDefinitionCount; ++row)
+        named += table[row].name.isEmpty() ? 0 : 1;
+    return named;
+}
+
+// The SDK object around the log channel must have the layout this plug-in
+// was built for, or every offset below it would read the wrong bytes.
+bool hasKnownServerLayout(const __KXSDK *log) noexcept
+{
+    using namespace kx::ServerSdk;
+    const auto *sdkObject = kx::addressAt<const unsigned char>(log, -std::ptrdiff_t(kInterfaceOffset));
+    return sdkObject && kx::readAt<quint16>(sdkObject, kLayoutMarkerOffset) == kLayoutMarker
+        && kx::readAt<quint32>(sdkObject, kEndMarkerOffset) == kEndMarker;
+}
+
+int describe(_kxPluginInfo *info)
+{
+    using namespace kx::PluginInfo;
+    if (!info)
+        return kx::ResultLayoutMismatch;
+    const auto serverVersion = kx::readAt<quint16>(info, kVersionOffset);
+    kx::writeAt<quint16>(info, kVersionOffset, kRecordVersion);
+    if (serverVersion != kRecordVersion)
+        return kx::ResultLayoutMismatch;
+    kx::writeAt<quint16>(info, kAcceptedOffset, 1);
+    kx::storeStringTextAt(info, kNameOffset, NameField(kPluginName));
+    kx::storeStringTextAt(info, kAuthorOffset, AuthorField(kPluginAuthor));
+    kx::storeStringTextAt(info, kPluginVersionOffset, VersionField(kPluginVersion));
+    kx::storeStringTextAt(info, kSdkVersionOffset, VersionField(kx::kSdkVersion));
+    kx::storeStringTextAt(info, kQtVersionOffset, VersionField(qVersion()));
+    kx::writeAt<quint8>(info, kStatusByteOffset, 0);
+    kx::writeAt<quint32>(info, kStatusWordOffset, 0);
+    return kx::ResultSuccess;
+}
+
+int notify(_kxNotifyParams *params)
+{
+    if (!params)
+        return kx::ResultLayoutMismatch;
+    auto *log = kx::readAt<__KXSDK *>(params, kx::NotifyParams::kSdkPointerOffset);
+    if (!log || !hasKnownServerLayout(log))
+        return kx::ResultLayoutMismatch;
+    // arg() builds a new string: the server may keep the line after this
+    // module is unloaded, so it must not point into the module's image.
+    log->logMessage(kProgressCategory, 0,
+                    QStringLiteral("sdkExample: notified; the SDK knows %1 job options").arg(namedJobOptionCount()));
+    return kx::ResultSuccess;
+}
+
+// Nothing may leave an export but a result code.
+template <typename Call>
+int guarded(Call call) noexcept
+{
+    try {
+        return call();
+    } catch (...) {
+        return kx::ResultExceptionCaught;
+    }
+}
+} // namespace
+
+KX_PLUGIN_EXPORT int pInit()
+{
+    return kx::ResultSuccess;
+}
+
+KX_PLUGIN_EXPORT int pInfo(_kxPluginInfo *info)
+{
+    return guarded([info] { return describe(info); });
+}
+
+KX_PLUGIN_EXPORT int pNotify(_kxNotifyParams *params)
+{
+    return guarded([params] { return notify(params); });
+}
+
+KX_PLUGIN_EXPORT int pExit()
+{
+    return kx::ResultSuccess;
+}

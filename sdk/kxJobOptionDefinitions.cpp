@@ -1,0 +1,6 @@
+#include "kxJobOptionDefinitions.h"
+
+const JobOptionDefinition *kx::jobOptionDefinitionTable() noexcept
+{
+    return jobOptionDefinitions;
+}
