@@ -1,6 +1,8 @@
 // kxhost's golden cases. Each folder under golden/kxhost holds a command line
 // (args: one argument a line), the input files it names, and what the run must
-// give: expected.status, expected.out and expected.err (an absent file: nothing).
+// give: expected.status, expected.out and expected.err (an absent file: nothing),
+// and in expected.files/ the files it must have written, by their path in the
+// run's folder.
 // The run happens in a fresh folder holding a copy of the examples in examples/
 // and the case's own files; times, the module's path and the Qt version are
 // masked. A run that fails must leave that folder as it found it, and one
@@ -10,6 +12,7 @@
 #include <QtCore/QDir>
 #include <QtCore/QDirIterator>
 #include <QtCore/QFile>
+#include <QtCore/QFileInfo>
 #include <QtCore/QMap>
 #include <QtCore/QProcess>
 #include <QtCore/QRegularExpression>
@@ -134,7 +137,8 @@ TEST_P(KxhostGolden, RunGivesTheExpectedOutput)
     QTemporaryDir runFolder;
     ASSERT_TRUE(runFolder.isValid());
     const QStringList expectedFiles{QStringLiteral("args"), QStringLiteral("expected.status"),
-                                    QStringLiteral("expected.out"), QStringLiteral("expected.err")};
+                                    QStringLiteral("expected.out"), QStringLiteral("expected.err"),
+                                    QStringLiteral("expected.files")};
     ASSERT_TRUE(copyFiles(QStringLiteral(KXHOST_EXAMPLES_DIR), runFolder.filePath(QStringLiteral("examples")), {}));
     ASSERT_TRUE(copyFiles(caseFolder.path(), runFolder.path(), expectedFiles));
     const QMap<QString, QByteArray> before = filesUnder(runFolder.path());
@@ -152,7 +156,8 @@ TEST_P(KxhostGolden, RunGivesTheExpectedOutput)
     const QString err = masked(QString::fromUtf8(process.readAllStandardError()), runFolder.path());
     const QString status = QString::number(process.exitCode()) + QLatin1Char('\n');
 
-    if (qEnvironmentVariableIntValue("KX_GOLDEN_UPDATE") == 1) {
+    const bool update = qEnvironmentVariableIntValue("KX_GOLDEN_UPDATE") == 1;
+    if (update) {
         ASSERT_TRUE(writeFile(caseFolder.filePath(QStringLiteral("expected.status")), status.toUtf8()));
         for (const auto &[name, text] : {std::pair{QStringLiteral("expected.out"), out},
                                          std::pair{QStringLiteral("expected.err"), err}}) {
@@ -161,15 +166,32 @@ TEST_P(KxhostGolden, RunGivesTheExpectedOutput)
             else
                 ASSERT_TRUE(writeFile(caseFolder.filePath(name), text.toUtf8()));
         }
-        GTEST_SKIP() << "expected files written";
+    } else {
+        const QString expectedStatus = QString::fromUtf8(readFile(caseFolder.filePath(QStringLiteral("expected.status"))));
+        EXPECT_EQ(status.toStdString(), expectedStatus.toStdString()) << "standard error:\n" << err.toStdString();
+        const QString expectedOut = QString::fromUtf8(readFile(caseFolder.filePath(QStringLiteral("expected.out"))));
+        EXPECT_TRUE(out == expectedOut) << "standard output differs from expected.out:\n" << lineDiff(expectedOut, out);
+        const QString expectedErr = QString::fromUtf8(readFile(caseFolder.filePath(QStringLiteral("expected.err"))));
+        EXPECT_TRUE(err == expectedErr) << "standard error differs from expected.err:\n" << lineDiff(expectedErr, err);
     }
 
-    const QString expectedStatus = QString::fromUtf8(readFile(caseFolder.filePath(QStringLiteral("expected.status"))));
-    EXPECT_EQ(status.toStdString(), expectedStatus.toStdString()) << "standard error:\n" << err.toStdString();
-    const QString expectedOut = QString::fromUtf8(readFile(caseFolder.filePath(QStringLiteral("expected.out"))));
-    EXPECT_TRUE(out == expectedOut) << "standard output differs from expected.out:\n" << lineDiff(expectedOut, out);
-    const QString expectedErr = QString::fromUtf8(readFile(caseFolder.filePath(QStringLiteral("expected.err"))));
-    EXPECT_TRUE(err == expectedErr) << "standard error differs from expected.err:\n" << lineDiff(expectedErr, err);
+    // Files the run wrote, where the case shows them.
+    const QString writtenFolder = caseFolder.filePath(QStringLiteral("expected.files"));
+    for (const QString &name : filesUnder(writtenFolder).keys()) {
+        if (QFileInfo(QDir(writtenFolder).filePath(name)).isDir())
+            continue;
+        EXPECT_TRUE(QFile::exists(runFolder.filePath(name))) << name.toStdString() << " was not written";
+        const QString written = masked(QString::fromUtf8(readFile(runFolder.filePath(name))), runFolder.path());
+        if (update) {
+            ASSERT_TRUE(writeFile(QDir(writtenFolder).filePath(name), written.toUtf8()));
+            continue;
+        }
+        const QString expected = QString::fromUtf8(readFile(QDir(writtenFolder).filePath(name)));
+        EXPECT_TRUE(written == expected) << name.toStdString() << " differs from expected.files:\n"
+                                         << lineDiff(expected, written);
+    }
+    if (update)
+        GTEST_SKIP() << "expected files written";
 
     // A refused or failed run writes nothing: no log, no lock file, no half-saved farm.
     // A run without --save may add its logs but changes none of the files it was given.
