@@ -1,4 +1,5 @@
-// kxhost's golden cases. Each folder under golden/kxhost holds a command line
+// kxhost's golden cases. Each folder under golden/kxhost (bad/ holds the
+// refusals of bad input) with an args file holds a command line
 // (args: one argument a line), the input files it names, and what the run must
 // give: expected.status, expected.out and expected.err (an absent file: nothing),
 // and in expected.files/ the files it must have written, by their path in the
@@ -40,12 +41,18 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
+// Every folder holding an args file, by its path under the cases' folder.
 std::vector<std::string> caseNames()
 {
-    std::vector<std::string> names;
-    for (const QString &name : QDir(kCasesFolder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
-        names.push_back(name.toStdString());
-    return names;
+    QStringList names;
+    QDirIterator it(kCasesFolder, QStringList{QStringLiteral("args")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names.append(QDir(kCasesFolder).relativeFilePath(QFileInfo(it.next()).path()));
+    names.sort();
+    std::vector<std::string> sorted;
+    for (const QString &name : names)
+        sorted.push_back(name.toStdString());
+    return sorted;
 }
 
 // Every file under a folder by its relative path, with its bytes.
