@@ -1,9 +1,10 @@
-// kxhost run as a process on real files: output, log files, saved boxes and
-// the refusal of every kind of bad input.
+// kxhost run as a process on real files, where a golden case
+// (tests/golden/kxhost, kxhostGoldenTest) cannot show it: saved boxes, runs
+// at the same time, held locks, and the limits, mounts and permissions a
+// test must set up around the process.
 //
 // The cases named Delivery* check message boxes and the delivery log lines;
 // they need the plug-in's delivery to be in the module.
-#include <QtCore/QCryptographicHash>
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QJsonArray>
@@ -16,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #if defined(_WIN32)
 #  include <windows.h>
@@ -140,55 +140,6 @@ protected:
     QTemporaryDir m_folder;
 };
 
-TEST_F(Kxhost, ExampleFarmRunsEveryEventAndWritesTheLogFile)
-{
-    const KxhostRun run = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json")});
-    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.err);
-    EXPECT_TRUE(run.err.isEmpty()) << qPrintable(run.err);
-    for (const char *expected : {"pInit    -> 1 (success)", "kxMessage 1.0 by KX, Talvenhorst",
-                                 "event 1 of 5: job {KT9a}, progress 200 (finished), to 'render01;render02'",
-                                 "event 2 of 5: job {KUAb}, progress 100 (preview frames done)",
-                                 "event 3 of 5: job {KT9b}, progress 150 (frames done)",
-                                 "pNotify -> 14 (the job names no recipient)", "pExit    -> 1 (success)"})
-        EXPECT_TRUE(run.out.contains(QString::fromLatin1(expected))) << expected << "\n" << qPrintable(run.out);
-
-    const QString log = QString::fromUtf8(readFile(path("logs/kxserver.log")));
-    for (const char *job : {"{KT9a}", "{KUAb}", "{KT9b}", "{KUBc}", "{KUCd}"})
-        EXPECT_TRUE(log.contains(QStringLiteral("pNotify kxMessage started for job ") + QLatin1String(job))) << job;
-    EXPECT_TRUE(log.contains(QStringLiteral("pNotify kxMessage: No Client Name specified")));
-    // Without --save the farm file stays as it was.
-    EXPECT_EQ(readFile(path("farm.json")), readFile(QStringLiteral(KXHOST_EXAMPLES_DIR "/farm.json")));
-}
-
-TEST_F(Kxhost, DeliveryAppendsTheFourLineTextToEachNamedClient)
-{
-    const QString oldBox = messageBox(path("farm.json"), 0);
-    const KxhostRun run = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"),
-                               path("jobs.json"), QStringLiteral("--save")});
-    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.err);
-
-    const QString finished = notificationPattern(QStringLiteral("Job {KT9a} [final frames] finished. "),
-                                                 QStringLiteral("/projects/harbour/shot020.scn"),
-                                                 QStringLiteral("/renders/harbour/shot020_####.exr"));
-    EXPECT_TRUE(matchesWhole(messageBox(path("farm.json"), 0),
-                             QRegularExpression::escape(oldBox + QStringLiteral("\n\n")) + finished))
-        << qPrintable(messageBox(path("farm.json"), 0));
-    EXPECT_TRUE(matchesWhole(messageBox(path("farm.json"), 1), finished));
-    EXPECT_TRUE(matchesWhole(messageBox(path("farm.json"), 2),
-                             notificationPattern(QStringLiteral("Job {KUAb} [preview] preview frames done. "),
-                                                 QStringLiteral("/projects/harbour/shot030.scn"),
-                                                 QStringLiteral("/renders/harbour/shot030_####.jpg"))));
-    EXPECT_TRUE(matchesWhole(messageBox(path("farm.json"), 3),
-                             notificationPattern(QStringLiteral("Job {KT9b} [frames 1-50] frames done. "),
-                                                 QStringLiteral("/projects/harbour/shot040.scn"),
-                                                 QStringLiteral("/renders/harbour/shot040_####.exr"))));
-    EXPECT_TRUE(run.out.contains(QStringLiteral("message box of render02")));
-
-    const QString log = QString::fromUtf8(readFile(path("logs/kxserver.log")));
-    EXPECT_TRUE(log.contains(QStringLiteral("{KT9a} kxNotifyKXMessage send to 'render01;render02'. (")));
-    EXPECT_TRUE(log.contains(QStringLiteral("{KUBc} kxNotifyKXMessage NOT SEND. 'render99' not found. (")));
-}
-
 TEST_F(Kxhost, DeliverySecondSavedRunAppendsAfterTheSeparator)
 {
     writeJson(path("farm.json"), farmOf({QStringLiteral("render01"), QStringLiteral("render02")}));
@@ -229,21 +180,9 @@ TEST_F(Kxhost, DeliveryManyEventsTrimTheOldestTextAway)
     EXPECT_TRUE(run.out.contains(QStringLiteral("(2499 of 2500 characters)")));
 }
 
-TEST_F(Kxhost, InfoShowsTheIdentityAndTheVerdict)
+// The loader's message differs from system to system, so this is no golden case.
+TEST_F(Kxhost, FileThatIsNoModuleIsReported)
 {
-    const KxhostRun run = runKxhost({QStringLiteral("info")});
-    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.err);
-    for (const char *expected : {"pInfo    -> 1 (success)", "name          kxMessage", "author        KX, Talvenhorst",
-                                 "version       1.0", "SDK version   \" 8.4.03\"", "records accepted"})
-        EXPECT_TRUE(run.out.contains(QString::fromLatin1(expected))) << expected << "\n" << qPrintable(run.out);
-}
-
-TEST_F(Kxhost, ModuleThatCannotBeLoadedIsReported)
-{
-    const KxhostRun missing = runKxhost({QStringLiteral("info"), QStringLiteral("--plugin"), path("none.so")});
-    EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_TRUE(missing.err.contains(QStringLiteral("none.so: no such module file"))) << qPrintable(missing.err);
-
     const KxhostRun notAModule = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"),
                                       path("jobs.json"), QStringLiteral("--plugin"), path("jobs.json")});
     EXPECT_EQ(notAModule.exitCode, 1);
@@ -263,35 +202,6 @@ TEST_F(Kxhost, EveryCommandHasHelp)
             << qPrintable(run.out.section(QLatin1Char('\n'), 0, 0));
     }
     EXPECT_TRUE(runKxhost({QStringLiteral("notify"), QStringLiteral("--help")}).out.contains(QStringLiteral("--save")));
-    EXPECT_EQ(runKxhost({QStringLiteral("--help")}).exitCode, 0);
-    EXPECT_EQ(runKxhost({QStringLiteral("frobnicate")}).exitCode, 2);
-}
-
-TEST_F(Kxhost, GeneratedFullTableReachesItsLastClient)
-{
-    writeJson(path("jobs.json"), jobsOf({eventOf(QStringLiteral("{KT9a}"), 200, QStringLiteral("render32767"))}));
-    const KxhostRun run = runKxhost({QStringLiteral("notify"), QStringLiteral("--clients"), QStringLiteral("32767"),
-                               QStringLiteral("--job"), path("jobs.json"), QStringLiteral("--log-folder"), path("logs")});
-    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.err);
-    EXPECT_TRUE(run.out.contains(QStringLiteral("generated, 32767 clients")));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("pNotify -> 1 \\(success\\) in [0-9.]+ (us|ms)")).match(run.out).hasMatch());
-
-    const KxhostRun written = runKxhost({QStringLiteral("generate"), QStringLiteral("--clients"), QStringLiteral("12"),
-                                   path("big.json")});
-    ASSERT_EQ(written.exitCode, 0) << qPrintable(written.err);
-    const QJsonArray clients = readJson(path("big.json")).value(QStringLiteral("clients")).toArray();
-    ASSERT_EQ(clients.size(), 12);
-    EXPECT_EQ(clients.at(0).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("render01"));
-    EXPECT_EQ(clients.at(11).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("render12"));
-}
-
-TEST_F(Kxhost, GenerateRefusesAFarmThatNotifyWouldRefuse)
-{
-    const KxhostRun run = runKxhost({QStringLiteral("generate"), QStringLiteral("--clients"), QStringLiteral("3"),
-                                     QStringLiteral("--log-folder"), QString(), path("empty-log.json")});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("--log-folder: must name a folder"))) << qPrintable(run.err);
-    EXPECT_FALSE(QFile::exists(path("empty-log.json")));
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -360,243 +270,29 @@ TEST_F(Kxhost, TableTooLargeForTheMemoryIsReportedNotAborted)
     EXPECT_FALSE(QDir(path("logs")).exists());
 }
 
-struct BadInput
+// The one refusal whose input is too large to keep as a golden case (tests/golden/kxhost holds the rest).
+TEST_F(Kxhost, FarmOfMoreClientsThanATableHoldsIsRefused)
 {
-    const char *name;
-    // Either file may be replaced; an empty text keeps the example.
-    QByteArray farm;
-    QByteArray jobs;
-    QStringList extraArguments;
-    QString expectedMessage;
-};
-
-QByteArray farmBytes(const QJsonObject &farm)
-{
-    return QJsonDocument(farm).toJson();
-}
-
-QByteArray jobBytes(const QJsonObject &event)
-{
-    return QJsonDocument(jobsOf({event})).toJson();
-}
-
-QJsonObject eventWith(const QString &key, const QJsonValue &value)
-{
-    QJsonObject event = eventOf(QStringLiteral("{KT9a}"), 200, QStringLiteral("render01"));
-    event.insert(key, value);
-    return event;
-}
-
-QJsonObject farmWithClient(const QJsonObject &client)
-{
-    QJsonObject farm = farmOf({});
-    farm.insert(QStringLiteral("clients"), QJsonArray{client});
-    return farm;
-}
-
-std::vector<BadInput> badInputs()
-{
-    const QString x = QStringLiteral("x");
-    QJsonArray tooManyClients;
+    QJsonArray clients;
     for (int i = 0; i < 32768; ++i)
-        tooManyClients.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("c%1").arg(i)}});
-    QJsonObject tooLargeFarm = farmOf({});
-    tooLargeFarm.insert(QStringLiteral("clients"), tooManyClients);
-    QJsonObject farmWithBadLog = farmOf({QStringLiteral("render01")});
-    farmWithBadLog.insert(QStringLiteral("log"), QJsonObject{{QStringLiteral("splitCategory"), 128}});
-    QJsonObject farmWithLongSeparator = farmOf({QStringLiteral("render01")});
-    farmWithLongSeparator.insert(QStringLiteral("log"), QJsonObject{{QStringLiteral("stampSeparator"), QStringLiteral("||")}});
-
-    return {
-        {"malformed farm", "{ \"logFolder\": \"logs\",\n  \"clients\": [ }", {}, {}, QStringLiteral("farm.json: malformed JSON at line 2")},
-        {"malformed jobs", {}, "[1, 2", {}, QStringLiteral("jobs.json: malformed JSON")},
-        {"farm not an object", "[]", {}, {}, QStringLiteral("farm.json: (top level): must be a JSON object")},
-        {"unknown farm field", farmBytes(farmWithClient({{QStringLiteral("name"), QStringLiteral("r1")}, {QStringLiteral("colour"), x}})),
-         {}, {}, QStringLiteral("farm.json: clients[0].colour: unknown field")},
-        {"unknown event field", {}, jobBytes(eventWith(QStringLiteral("recipient"), x)), {},
-         QStringLiteral("jobs.json: events[0].recipient: unknown field")},
-        {"mistyped progress", {}, jobBytes(eventWith(QStringLiteral("progressCode"), QStringLiteral("200"))), {},
-         QStringLiteral("jobs.json: events[0].progressCode: must be a whole number from 0 to 255, not a text")},
-        {"mistyped name", farmBytes(farmWithClient({{QStringLiteral("name"), 7}})), {}, {},
-         QStringLiteral("farm.json: clients[0].name: must be a text, not a number")},
-        {"progress above 255", {}, jobBytes(eventWith(QStringLiteral("progressCode"), 256)), {},
-         QStringLiteral("jobs.json: events[0].progressCode: 256 is outside the limit: must be a whole number from 0 to 255")},
-        {"progress below 0", {}, jobBytes(eventWith(QStringLiteral("progressCode"), -1)), {},
-         QStringLiteral("events[0].progressCode: -1 is outside the limit")},
-        {"fractional progress", {}, jobBytes(eventWith(QStringLiteral("progressCode"), 20.5)), {},
-         QStringLiteral("events[0].progressCode: 20.5 is outside the limit")},
-        {"scene too long", {}, jobBytes(eventWith(QStringLiteral("scene"), QString(1507, QLatin1Char('s')))), {},
-         QStringLiteral("jobs.json: events[0].scene: 1507 characters, but the record field holds at most 1506")},
-        {"image too long", {}, jobBytes(eventWith(QStringLiteral("image"), QString(501, QLatin1Char('s')))), {},
-         QStringLiteral("events[0].image: 501 characters, but the record field holds at most 500")},
-        {"image extension too long", {}, jobBytes(eventWith(QStringLiteral("imageExtension"), QString(11330, QLatin1Char('s')))), {},
-         QStringLiteral("events[0].imageExtension: 11330 characters, but the record field holds at most 11329")},
-        {"bracket text too long", {}, jobBytes(eventWith(QStringLiteral("infoText"), QString(107, QLatin1Char('s')))), {},
-         QStringLiteral("events[0].infoText: 107 characters, but the record field holds at most 106")},
-        {"recipients too long", {}, jobBytes(eventWith(QStringLiteral("recipients"), QString(51, QLatin1Char('r')))), {},
-         QStringLiteral("events[0].recipients: 51 characters, but the record field holds at most 50")},
-        {"client name too long", farmBytes(farmOf({QString(51, QLatin1Char('n'))})), {}, {},
-         QStringLiteral("farm.json: clients[0].name: 51 characters, but the record field holds at most 50")},
-        {"message box too long",
-         farmBytes(farmWithClient({{QStringLiteral("name"), QStringLiteral("r1")}, {QStringLiteral("messageBox"), QString(2501, QLatin1Char('m'))}})),
-         {}, {}, QStringLiteral("farm.json: clients[0].messageBox: 2501 characters, but the record field holds at most 2500")},
-        {"client name outside Latin-1", farmBytes(farmOf({QStringLiteral("render") + QChar(0x0416)})), {}, {},
-         QStringLiteral("farm.json: clients[0].name: character 7 (U+0416) is outside Latin-1")},
-        {"client name with the list separator", farmBytes(farmOf({QStringLiteral("render;01")})), {}, {},
-         QStringLiteral("farm.json: clients[0].name: must not contain \";\"")},
-        {"too many clients", farmBytes(tooLargeFarm), {}, {},
-         QStringLiteral("farm.json: clients: 32768 clients, but a client table holds at most 32767")},
-        {"split category beyond 8 bits", farmBytes(farmWithBadLog), {}, {},
-         QStringLiteral("farm.json: log.splitCategory: 128 is outside the limit")},
-        {"separator of two characters", farmBytes(farmWithLongSeparator), {}, {},
-         QStringLiteral("farm.json: log.stampSeparator: 2 characters, but the record field holds at most 1")},
-        {"job ID text no value shows", {}, jobBytes(eventWith(QStringLiteral("jobId"), QStringLiteral("{IT9a}"))), {},
-         QStringLiteral("jobs.json: events[0].jobId: \"{IT9a}\" is no job ID text")},
-        {"job ID text too long", {}, jobBytes(eventWith(QStringLiteral("jobId"), QStringLiteral("{KT9aaa}"))), {},
-         QStringLiteral("jobs.json: events[0].jobId: \"{KT9aaa}\" is no job ID text")},
-        {"job ID bytes not hexadecimal", {},
-         jobBytes(QJsonObject{{QStringLiteral("jobIdBytes"), QStringLiteral("01 02 03")}, {QStringLiteral("progressCode"), 1},
-                              {QStringLiteral("recipients"), x}}),
-         {}, QStringLiteral("events[0].jobIdBytes: \"01 02 03\" is not 8 bytes in hexadecimal")},
-        {"missing recipients", {},
-         jobBytes(QJsonObject{{QStringLiteral("jobId"), QStringLiteral("{KT9a}")}, {QStringLiteral("progressCode"), 1}}), {},
-         QStringLiteral("jobs.json: events[0].recipients: missing")},
-        {"no events", {}, QJsonDocument(jobsOf({})).toJson(), {}, QStringLiteral("jobs.json: events: must hold at least one event")},
-        {"missing job file", {}, {}, {QStringLiteral("--job"), QStringLiteral("absent.json")},
-         QStringLiteral("absent.json: no such file")},
-        {"generated table too large", {}, {}, {QStringLiteral("--clients"), QStringLiteral("32768")},
-         QStringLiteral("--clients: 32768 is outside the limit: a client table holds 1 to 32767 clients")},
-        {"zero inside the main log name", farmBytes(farmWithLog({{QStringLiteral("mainFile"), QStringLiteral("main\u0000.log")}})), {}, {},
-         QStringLiteral("farm.json: log.mainFile: character 5 (U+0000) is a control character, which a file name must not hold")},
-        {"escape inside the error log name", farmBytes(farmWithLog({{QStringLiteral("errorFile"), QStringLiteral("e\u001b[2J.log")}})), {}, {},
-         QStringLiteral("farm.json: log.errorFile: character 2 (U+001b) is a control character")},
-        {"zero inside the log folder", farmBytes(farmOf({QStringLiteral("render01")}, QStringLiteral("logs\u0000/x"))), {}, {},
-         QStringLiteral("farm.json: logFolder: character 5 (U+0000) is a control character")},
-        {"main log is the farm file", farmBytes(farmWithLog({{QStringLiteral("mainFile"), QStringLiteral("farm.json")}}, QStringLiteral("."))), {}, {},
-         QStringLiteral("farm.json: log.mainFile: \"farm.json\" in the log folder is the farm file itself")},
-        {"split log is the farm file by another path", farmBytes(farmWithLog({{QStringLiteral("splitFile"), QStringLiteral("farm.json")}}, QStringLiteral("sub/.."))), {}, {},
-         QStringLiteral("farm.json: log.splitFile: \"farm.json\" in the log folder is the farm file itself")},
-        {"error log is the job file", farmBytes(farmWithLog({{QStringLiteral("errorFile"), QStringLiteral("jobs.json")}}, QStringLiteral("."))), {}, {},
-         QStringLiteral("farm.json: log.errorFile: \"jobs.json\" in the log folder is the job event file")},
-        {"main log is the lock file", farmBytes(farmWithLog({{QStringLiteral("mainFile"), QStringLiteral("farm.json.lock")}}, QStringLiteral("."))), {}, {},
-         QStringLiteral("farm.json: log.mainFile: \"farm.json.lock\" in the log folder is the farm file's lock file")},
-        {"separator zero", farmBytes(farmWithLog({{QStringLiteral("stampSeparator"), QStringLiteral("\u0000")}})), {}, {},
-         QStringLiteral("farm.json: log.stampSeparator: U+0000 is a control character")},
-        {"separator escape", farmBytes(farmWithLog({{QStringLiteral("stampSeparator"), QStringLiteral("\u001b")}})), {}, {},
-         QStringLiteral("farm.json: log.stampSeparator: U+001b is a control character")},
-        {"separator C1 control", farmBytes(farmWithLog({{QStringLiteral("stampSeparator"), QStringLiteral("\u009b")}})), {}, {},
-         QStringLiteral("farm.json: log.stampSeparator: U+009b is a control character")},
-        {"farm key given twice", "{ \"logFolder\": \"logs\", \"clients\": [], \"logFolder\": \"elsewhere\" }", {}, {},
-         QStringLiteral("farm.json: logFolder: given twice in one object (line 1)")},
-        {"client key given twice, once escaped", "{ \"logFolder\": \"logs\",\n \"clients\": [ {\"name\": \"a\"},\n {\"name\": \"b\", \"n\\u0061me\": \"c\"} ] }",
-         {}, {}, QStringLiteral("farm.json: clients[1].name: given twice in one object (line 3)")},
-        {"log key given twice", "{ \"logFolder\": \"logs\", \"log\": { \"mainFile\": \"a.log\", \"mainFile\": \"b.log\" }, \"clients\": [] }",
-         {}, {}, QStringLiteral("farm.json: log.mainFile: given twice in one object")},
-        {"event key given twice", {},
-         "{ \"events\": [ { \"jobId\": \"{KT9a}\", \"progressCode\": 200, \"recipients\": \"a\", \"recipients\": \"b\" } ] }", {},
-         QStringLiteral("jobs.json: events[0].recipients: given twice in one object")},
-        {"negative lock timeout", {}, {}, {QStringLiteral("--lock-timeout"), QStringLiteral("-1")},
-         QStringLiteral("--lock-timeout: \"-1\" is not a whole number of seconds")},
-    };
-}
-
-TEST_F(Kxhost, BadInputIsRefusedWithOneMessageAndNothingWritten)
-{
-    const QByteArray exampleJobs = readFile(path("jobs.json"));
-    const QByteArray exampleFarm = readFile(path("farm.json"));
-    for (const BadInput &input : badInputs()) {
-        SCOPED_TRACE(input.name);
-        writeFile(path("farm.json"), input.farm.isEmpty() ? exampleFarm : input.farm);
-        writeFile(path("jobs.json"), input.jobs.isEmpty() ? exampleJobs : input.jobs);
-        const QByteArray farmBefore = readFile(path("farm.json"));
-        QStringList arguments{QStringLiteral("notify")};
-        if (input.extraArguments.value(0) == QLatin1String("--clients"))
-            arguments << input.extraArguments << QStringLiteral("--job") << path("jobs.json") << QStringLiteral("--log-folder")
-                      << path("logs");
-        else if (input.extraArguments.value(0) == QLatin1String("--job"))
-            arguments << path("farm.json") << QStringLiteral("--job") << path("absent.json") << QStringLiteral("--save");
-        else if (input.extraArguments.value(0) == QLatin1String("--lock-timeout"))
-            arguments << path("farm.json") << QStringLiteral("--job") << path("jobs.json") << QStringLiteral("--save")
-                      << input.extraArguments;
-        else
-            arguments << path("farm.json") << QStringLiteral("--job") << path("jobs.json") << QStringLiteral("--save");
-
-        const KxhostRun run = runKxhost(arguments);
-        EXPECT_EQ(run.exitCode, 2);
-        EXPECT_TRUE(run.err.contains(input.expectedMessage)) << qPrintable(run.err);
-        EXPECT_EQ(run.err.count(QLatin1Char('\n')), 1) << qPrintable(run.err);
-        EXPECT_TRUE(run.out.isEmpty()) << qPrintable(run.out);
-        EXPECT_EQ(readFile(path("farm.json")), farmBefore);
-        EXPECT_FALSE(QDir(path("logs")).exists());
-        EXPECT_EQ(readFile(path("jobs.json")), input.jobs.isEmpty() ? exampleJobs : input.jobs);
-        EXPECT_FALSE(QFile::exists(path("farm.json.lock")));
-    }
-}
-
-TEST_F(Kxhost, UnreadableInputIsRefused)
-{
+        clients.append(QJsonObject{{QStringLiteral("name"), QStringLiteral("c%1").arg(i)}});
+    QJsonObject farm = farmOf({});
+    farm.insert(QStringLiteral("clients"), clients);
+    writeJson(path("farm.json"), farm);
     const QByteArray farmBefore = readFile(path("farm.json"));
-    const KxhostRun folderAsJobs = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"),
-                                        m_folder.path(), QStringLiteral("--save")});
-    EXPECT_EQ(folderAsJobs.exitCode, 2);
-    EXPECT_TRUE(folderAsJobs.err.contains(QStringLiteral(": is a folder, not a file"))) << qPrintable(folderAsJobs.err);
-
-    const KxhostRun missingFarm = runKxhost({QStringLiteral("notify"), path("absent.json"), QStringLiteral("--job"),
-                                       path("jobs.json")});
-    EXPECT_EQ(missingFarm.exitCode, 2);
-    EXPECT_TRUE(missingFarm.err.contains(QStringLiteral("absent.json: no such file")));
+    const KxhostRun run = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json"),
+                                     QStringLiteral("--save")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, QStringLiteral("kxhost: %1: clients: 32768 clients, but a client table holds at most 32767\n")
+                           .arg(path("farm.json")));
+    EXPECT_TRUE(run.out.isEmpty()) << qPrintable(run.out);
     EXPECT_EQ(readFile(path("farm.json")), farmBefore);
     EXPECT_FALSE(QDir(path("logs")).exists());
-}
-} // namespace
-
-namespace {
-// Output of a run may show only printable text: no control character but the line feed.
-bool hasRawControl(const QString &text)
-{
-    for (const QChar c : text) {
-        const char16_t unit = c.unicode();
-        if ((unit < 0x20 && unit != u'\n') || (unit >= 0x7F && unit <= 0x9F))
-            return true;
-    }
-    return false;
+    EXPECT_FALSE(QFile::exists(path("farm.json.lock")));
 }
 
 const QString kKxhost = QStringLiteral(KXHOST_BINARY_PATH);
 } // namespace
-
-TEST_F(Kxhost, ControlCharactersInNamesAndBoxesReachTheTerminalEscaped)
-{
-    const QString name = QStringLiteral("r\u001b[31m1");
-    QJsonObject farm = farmOf({});
-    farm.insert(QStringLiteral("clients"),
-                QJsonArray{QJsonObject{{QStringLiteral("name"), name},
-                                       {QStringLiteral("messageBox"), QStringLiteral("old\u001b]0;title\u0007 \u009b2J\rtext")}}});
-    writeJson(path("farm.json"), farm);
-    writeJson(path("jobs.json"), jobsOf({eventOf(QStringLiteral("{KT9a}"), 200, name)}));
-    const KxhostRun run = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json")});
-    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.err);
-    EXPECT_FALSE(hasRawControl(run.out)) << qPrintable(run.out);
-    for (const char *expected : {"to 'r\\x1B[31m1'", "message box of r\\x1B[31m1", "| old\\x1B]0;title\\x07 \\x9B2J\\rtext"})
-        EXPECT_TRUE(run.out.contains(QString::fromLatin1(expected))) << expected << "\n" << qPrintable(run.out);
-
-    // The same name in a refusal message.
-    writeJson(path("farm.json"), farmOf({name + QString(50, QLatin1Char('x'))}));
-    const KxhostRun refused = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json")});
-    EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_FALSE(hasRawControl(refused.err)) << qPrintable(refused.err);
-}
-
-TEST_F(Kxhost, LineFeedSeparatorIsStillTaken)
-{
-    QJsonObject farm = readJson(path("farm.json"));
-    QJsonObject log = farm.value(QStringLiteral("log")).toObject();
-    log.insert(QStringLiteral("stampSeparator"), QStringLiteral("\n"));
-    farm.insert(QStringLiteral("log"), log);
-    writeJson(path("farm.json"), farm);
-    const KxhostRun run = runKxhost({QStringLiteral("notify"), path("farm.json"), QStringLiteral("--job"), path("jobs.json")});
-    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.err);
-}
 
 // Two people saving runs on one farm at the same moment: both runs' texts stay.
 TEST_F(Kxhost, ConcurrentSavesKeepEveryDelivery)

@@ -1,13 +1,14 @@
 // The kxhost commands. Each takes its own arguments (the command name first)
-// and returns the process exit status.
+// and returns the process exit status: it reads them (kxHostArguments), runs
+// the module and the files, and leaves the printing to kxHostReport.
 #ifndef KXHOSTCOMMANDS_H
 #define KXHOSTCOMMANDS_H
+
+#include "kxHostArguments.h"
 
 #include <QtCore/QStringList>
 
 namespace kx::host {
-enum ExitStatus { ExitSuccess = 0, ExitFailure = 1, ExitBadInput = 2 };
-
 int runInfo(const QStringList &arguments);
 int runNotify(const QStringList &arguments);
 int runGenerate(const QStringList &arguments);
