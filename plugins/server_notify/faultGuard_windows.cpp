@@ -106,11 +106,13 @@ LONG CALLBACK onException(EXCEPTION_POINTERS *pointers)
     if (!call)
         return EXCEPTION_CONTINUE_SEARCH;
     CONTEXT *context = pointers->ContextRecord;
-    const auto *tib = reinterpret_cast<const NT_TIB *>(NtCurrentTeb());
+    ULONG_PTR stackLow = 0;
+    ULONG_PTR stackHigh = 0;
+    GetCurrentThreadStackLimits(&stackLow, &stackHigh);
     const auto callAddress = reinterpret_cast<DWORD64>(call);
     // A live call's record lies on this thread's stack above the faulting
     // frames; otherwise the call was left and its frame is gone.
-    if (context->Rsp >= callAddress || callAddress >= reinterpret_cast<DWORD64>(tib->StackBase))
+    if (context->Rsp >= callAddress || callAddress >= stackHigh)
         return EXCEPTION_CONTINUE_SEARCH;
     const auto savedStack = reinterpret_cast<DWORD64>(call->resume[kSavedStackWord]);
     if (savedStack <= context->Rsp || savedStack > callAddress)
