@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <climits>
+#include <csetjmp>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -148,7 +149,6 @@ struct BrokenJob
 const BrokenJob kBrokenJobs[] = {
     // The job ID is read for the start line before anything is logged.
     {"whole record no access", 0, PAGE_NOACCESS, 0},
-    {"whole record a guard page", 0, PAGE_NOACCESS | PAGE_GUARD, 0},
     // Layout markers and ID readable, the recipient list not: the start line is out.
     {"recipient list no access", kx::Job::kRecipientListOffset, PAGE_NOACCESS, 1},
 };
@@ -408,6 +408,163 @@ TEST_F(FaultGuardWindowsTest, ServerHandlerFirstInLineDoesNotSeeTheCallsFaults)
     EXPECT_EQ(notify(noAccessJob.bytes()), 6);
     RemoveVectoredExceptionHandler(first);
     EXPECT_EQ(serverHandlerRuns.load(), 0);
+}
+
+// A guard page is its owner's: the hit goes to the server's handler, which
+// lets the access go on, and the call completes.
+std::atomic<int> guardPageHits{0};
+LONG CALLBACK serverGuardPageHandler(EXCEPTION_POINTERS *pointers)
+{
+    if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_GUARD_PAGE)
+        return EXCEPTION_CONTINUE_SEARCH;
+    ++guardPageHits;
+    return EXCEPTION_CONTINUE_EXECUTION; // the system has already cleared the guard
+}
+
+TEST_F(FaultGuardWindowsTest, GuardPageHitInACallReachesTheServer)
+{
+    void *const handle = AddVectoredExceptionHandler(0, serverGuardPageHandler);
+    ASSERT_NE(handle, nullptr);
+    guardPageHits = 0;
+    Pages pages(kJobPages);
+    ASSERT_NE(pages.bytes(), nullptr);
+    std::memcpy(pages.bytes(), goodJob.bytes(), kx::Job::kRecordSize);
+    pages.protectPageOf(0, PAGE_READWRITE | PAGE_GUARD);
+    log->lines.clear();
+    EXPECT_EQ(notify(pages.bytes()), 14);
+    EXPECT_EQ(guardPageHits.load(), 1);
+    EXPECT_EQ(log->lines.size(), 2u);
+    RemoveVectoredExceptionHandler(handle);
+    expectNextCallRunsNormally();
+}
+
+// The server's log leaves pNotify with a jump back into the server, with or
+// without unwinding the frames in between. The call is over: a later fault in
+// the server's own code on that thread is the server's, not a jump into the
+// call's dead frame, and the next call on the thread is guarded as before.
+std::jmp_buf serverJump;
+void *serverBuiltinJump[5];
+
+__attribute__((noinline)) bool notifyLeftByLongjmp(const std::function<int()> &call)
+{
+    if (setjmp(serverJump) != 0)
+        return true;
+    call();
+    return false;
+}
+
+__attribute__((noinline)) bool notifyLeftByBuiltinLongjmp(const std::function<int()> &call)
+{
+    if (__builtin_setjmp(serverBuiltinJump) != 0)
+        return true;
+    call();
+    return false;
+}
+
+// The server's own code, called from deeper than the call was.
+__attribute__((noinline)) void serverWritesDeep(volatile unsigned char *bytes, unsigned char value, int depth)
+{
+    volatile char pad[512];
+    pad[0] = char(value);
+    if (depth > 0)
+        serverWritesDeep(bytes, value, depth - 1);
+    else
+        *bytes = value;
+    (void)pad[0];
+}
+
+struct NonLocalExit
+{
+    const char *name;
+    bool (*leave)(const std::function<int()> &);
+    void (*jump)();
+};
+const NonLocalExit kNonLocalExits[] = {
+    {"longjmp", notifyLeftByLongjmp, [] { std::longjmp(serverJump, 1); }},
+    {"__builtin_longjmp", notifyLeftByBuiltinLongjmp, [] { __builtin_longjmp(serverBuiltinJump, 1); }},
+};
+
+TEST_F(FaultGuardWindowsTest, CallLeftByLongjmpFromTheLogLeavesNothingArmed)
+{
+    ServerHandler server;
+    ASSERT_TRUE(server.installed());
+    Pages pages(1);
+    ASSERT_NE(pages.bytes(), nullptr);
+    volatile unsigned char *const bytes = pages.bytes();
+    Pages noAccessJob(kJobPages);
+    ASSERT_NE(noAccessJob.bytes(), nullptr);
+    noAccessJob.protectPageOf(0);
+
+    for (const NonLocalExit &exit : kNonLocalExits) {
+        SCOPED_TRACE(exit.name);
+        serverHandlerRuns = 0;
+        log->onLine = exit.jump;
+        EXPECT_TRUE(exit.leave([this] { return notify(goodJob.record()); }));
+        log->onLine = nullptr;
+
+        pages.protectAll();
+        *bytes = 1; // the server's fault, from above the dead call
+        EXPECT_EQ(serverHandlerRuns.load(), 1);
+        EXPECT_EQ(*bytes, 1);
+
+        EXPECT_EQ(notify(noAccessJob.bytes()), 6);
+        EXPECT_EQ(serverHandlerRuns.load(), 1);
+        expectNextCallRunsNormally();
+
+        // Left again, then a fault from deeper than the call's frame was,
+        // after a call from the same depth has replaced the dead one.
+        log->onLine = exit.jump;
+        EXPECT_TRUE(exit.leave([this] { return notify(goodJob.record()); }));
+        log->onLine = nullptr;
+        EXPECT_FALSE(exit.leave([this] { return notify(goodJob.record()); }));
+        pages.protectAll();
+        serverWritesDeep(bytes, 2, 16);
+        EXPECT_EQ(serverHandlerRuns.load(), 2);
+        EXPECT_EQ(*bytes, 2);
+        EXPECT_EQ(notify(noAccessJob.bytes()), 6);
+    }
+}
+
+// A server thread ended inside pNotify (its log calls ExitThread): nothing
+// waits for that call, the other threads' calls are guarded, the server keeps
+// its faults, and the module unloads.
+TEST_F(FaultGuardWindowsTest, ThreadEndedInsideACallLeavesNothingBehind)
+{
+    ServerHandler server;
+    ASSERT_TRUE(server.installed());
+    log->onLine = [] { ExitThread(3); };
+    std::function<void()> serverWork = [this] { notify(goodJob.record()); };
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void *raw) -> DWORD {
+            (*static_cast<std::function<void()> *>(raw))();
+            return 0;
+        },
+        &serverWork, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 3u);
+    log->onLine = nullptr;
+
+    Pages noAccessJob(kJobPages);
+    ASSERT_NE(noAccessJob.bytes(), nullptr);
+    noAccessJob.protectPageOf(0);
+    EXPECT_EQ(notify(noAccessJob.bytes()), 6);
+    expectNextCallRunsNormally();
+
+    Pages pages(1);
+    ASSERT_NE(pages.bytes(), nullptr);
+    volatile unsigned char *const bytes = pages.bytes();
+    pages.protectAll();
+    *bytes = 4;
+    EXPECT_EQ(serverHandlerRuns.load(), 1);
+    ASSERT_TRUE(module.unload()) << qPrintable(module.errorString());
+    pages.protectAll();
+    *bytes = 5;
+    EXPECT_EQ(serverHandlerRuns.load(), 2);
 }
 
 // The guard itself, on every kind of fault it contains.
