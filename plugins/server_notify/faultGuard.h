@@ -35,10 +35,10 @@
 // above the call's frame, by its jump buffer written over, and at the
 // thread's next call, which also unlinks the abandoned call's cleanup entry
 // and, when no other call runs on the thread, ends with the cancellation
-// state from before the abandoned call; until that next call the thread
-// keeps cancellation disabled, and a fault below the frame with that buffer untouched would
-// still jump back into it. A thread that ends before its next call after
-// such an exit has its cleanup list pointing at the abandoned call's entry.
+// state from before the abandoned call. Until that next call the thread
+// keeps cancellation disabled, a fault below the frame with that buffer
+// untouched would still jump back into it, and a thread exit would meet the
+// abandoned call's cleanup entry (glibc).
 //
 // A fault in a handler of the server's for another signal that interrupts a
 // call on the same stack lies below the call's frame and is taken as the
@@ -55,9 +55,9 @@
 // cancellation state: it finds a record written over by chance, it is no
 // defence against code that forges one on purpose.
 //
-// The per-thread state (a pointer and an int) uses static TLS, so a process that has used up its
-// static TLS reserve cannot load the module; pNotify must not be called from
-// a signal handler.
+// The per-thread state (a pointer and an int) uses static TLS, so a process
+// that has used up its static TLS reserve cannot load the module; pNotify
+// must not be called from a signal handler.
 //
 // The mechanism is the platform's: signal handlers and a non-local jump on
 // POSIX systems (faultGuard_posix.cpp, faultTrap/), structured exception
