@@ -40,6 +40,7 @@
 #  define KX_TEST_LSAN 1
 #endif
 #if defined(KX_TEST_LSAN)
+#  include <sanitizer/asan_interface.h>
 #  include <sanitizer/lsan_interface.h>
 #endif
 
@@ -47,6 +48,7 @@
 
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -619,7 +621,7 @@ void twoCopiesOverlapThenUnloaded()
         KX_CHECK(second.module.unload());
         KX_CHECK(!isMapped(canonicalPath(QStringLiteral(KX_PLUGIN_MODULE_PATH))));
         KX_CHECK(!isMapped(canonicalPath(secondPath)));
-        KX_CHECK(isMapped(QByteArrayLiteral("/libkxFaultTrap.so.1")));
+        KX_CHECK(isMapped(QByteArrayLiteral("/libkxFaultTrap.so.2")));
     }
     MappedPages unmapped(1);
     unmapped.protectAll();
@@ -808,6 +810,160 @@ void notTheCallsOwn(void (*serverHandler)(int), int flags, bool onAnotherThread)
     _exit(10 + server.notifyGood());
 }
 
+// The server's handler, installed with or without SA_NODEFER, tells by its
+// exit status whether the signal was blocked while it ran.
+constexpr int kSignalBlockedInHandler = 44;
+constexpr int kSignalUnblockedInHandler = 45;
+void maskReportingServerHandler(int signalNumber)
+{
+    sigset_t blocked;
+    pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+    _exit(sigismember(&blocked, signalNumber) ? kSignalBlockedInHandler : kSignalUnblockedInHandler);
+}
+
+// The thread's cancellation state, read without changing it.
+int cancelStateNow()
+{
+    int state = -1;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
+    pthread_setcancelstate(state, nullptr);
+    return state;
+}
+
+// The thread then waits at a cancellation point for the server's request;
+// the wait ends by itself if the request never acts.
+struct CancellableAfterJump
+{
+    ScenarioServer *server = nullptr;
+    std::atomic<bool> waiting{false};
+    int stateAfterFault = -1;
+    int stateAfterJump = -1;
+    bool waitEndedUncancelled = false;
+};
+
+void *leaveByJumpThenWait(void *argument)
+{
+    auto *scenario = static_cast<CancellableAfterJump *>(argument);
+    ScenarioServer &server = *scenario->server;
+    check(server.notifyUnreadable() == 6, "a fault ends the thread's call with 6");
+    scenario->stateAfterFault = cancelStateNow();
+    sigjmp_buf leave;
+    server.log->onLine = [&leave] { siglongjmp(leave, 1); };
+    if (sigsetjmp(leave, 1) == 0) {
+        server.notifyGood();
+        check(false, "the log jumped out of the call");
+    }
+    server.log->onLine = nullptr;
+    scenario->stateAfterJump = cancelStateNow();
+    scenario->waiting = true;
+    for (int i = 0; i < 50; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    scenario->waitEndedUncancelled = true;
+    return nullptr;
+}
+
+// A call left by a jump from the server's log gives the thread back with
+// cancellation as enabled as before: the server can still cancel and join it.
+void longjmpOutOfTheLogLeavesTheThreadCancellable()
+{
+    installServerHandler(SIGSEGV, recoveringServerHandler);
+    ScenarioServer server;
+    CancellableAfterJump scenario;
+    scenario.server = &server;
+    pthread_t thread;
+    KX_CHECK(pthread_create(&thread, nullptr, leaveByJumpThenWait, &scenario) == 0);
+    while (!scenario.waiting)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    pthread_cancel(thread);
+    void *threadResult = nullptr;
+    pthread_join(thread, &threadResult);
+    KX_CHECK(scenario.stateAfterFault == PTHREAD_CANCEL_ENABLE);
+    KX_CHECK(scenario.stateAfterJump == PTHREAD_CANCEL_ENABLE);
+    KX_CHECK(threadResult == PTHREAD_CANCELED);
+    KX_CHECK(!scenario.waitEndedUncancelled);
+    KX_CHECK(server.notifyGood() == 14);
+}
+
+// A jump the C library never sees (the compiler's own) out of the server's
+// log, then a call, then the thread ends: the thread's exit must not run
+// anything of the abandoned call, whose frame is gone, and that next call
+// gives the thread back the cancellation state the abandoned one disabled.
+struct ExitAfterHiddenJump
+{
+    ScenarioServer *server = nullptr;
+    int resultAfterJump = -1;
+    int stateAfterNextCall = -1;
+};
+
+int *const kThreadExitValue = reinterpret_cast<int *>(0x4B58);
+
+__attribute__((noinline)) void leaveByHiddenJump(ScenarioServer &server)
+{
+    void *jump[5] = {};
+    server.log->onLine = [&jump] {
+#if defined(KX_TEST_LSAN)
+        __asan_handle_no_return();
+#endif
+        __builtin_longjmp(jump, 1);
+    };
+    if (__builtin_setjmp(jump) == 0) {
+        server.notifyGood();
+        check(false, "the log jumped out of the call");
+    }
+    server.log->onLine = nullptr;
+}
+
+void *hiddenJumpThenExit(void *argument)
+{
+    auto *scenario = static_cast<ExitAfterHiddenJump *>(argument);
+    leaveByHiddenJump(*scenario->server);
+    scenario->resultAfterJump = scenario->server->notifyGood();
+    scenario->stateAfterNextCall = cancelStateNow();
+    pthread_exit(kThreadExitValue);
+}
+
+void hiddenJumpOutOfTheLogThenThreadExit()
+{
+    installServerHandler(SIGSEGV, recoveringServerHandler);
+    ScenarioServer server;
+    for (int round = 0; round < 3; ++round) {
+        ExitAfterHiddenJump scenario;
+        scenario.server = &server;
+        pthread_t thread;
+        KX_CHECK(pthread_create(&thread, nullptr, hiddenJumpThenExit, &scenario) == 0);
+        void *threadResult = nullptr;
+        pthread_join(thread, &threadResult);
+        KX_CHECK(threadResult == kThreadExitValue);
+        KX_CHECK(scenario.resultAfterJump == 14);
+        KX_CHECK(scenario.stateAfterNextCall == PTHREAD_CANCEL_ENABLE);
+    }
+    KX_CHECK(server.notifyUnreadable() == 6);
+    KX_CHECK(serverFaultReachesServer(server.unreadableByte()));
+}
+
+#if defined(BUS_MCEERR_AO) && defined(SYS_rt_tgsigqueueinfo)
+// Memory found bad in advance (the kernel's machine-check report that nothing
+// is reading it now) arrives during a call: it is no fault of the call's, and
+// goes to the server's handler or its default action.
+void advanceMachineCheckDuringTheCall(void (*serverHandler)(int))
+{
+    installServerAction(SIGBUS, serverHandler);
+    ScenarioServer server;
+    server.log->onLine = [] {
+        siginfo_t info;
+        std::memset(&info, 0, sizeof info);
+        info.si_signo = SIGBUS;
+        info.si_code = BUS_MCEERR_AO;
+        syscall(SYS_rt_tgsigqueueinfo, getpid(), syscall(SYS_gettid), SIGBUS, &info);
+    };
+    std::fflush(stderr);
+    _exit(10 + server.notifyGood());
+}
+#  define KX_MACHINE_CHECK_IS_TESTED 1
+#else
+void advanceMachineCheckDuringTheCall(void (*)(int)) {}
+#endif
+
 struct Outcome
 {
     int exitCode;   // the scenario's exit status, if it ends normally
@@ -860,6 +1016,20 @@ const std::vector<Scenario> &scenarios()
          exitsWith(10 + 14)},
         {"IgnoredWithSigInfoSignalSentDuringTheCallStaysIgnored",
          [] { notTheCallsOwn(SIG_IGN, SA_SIGINFO, false); }, exitsWith(10 + 14)},
+        {"SignalSentToTheCallingThreadStaysBlockedInServerHandler",
+         [] { notTheCallsOwn(maskReportingServerHandler, 0, false); }, exitsWith(kSignalBlockedInHandler)},
+        {"SignalSentToTheCallingThreadUnblockedInNoDeferServerHandler",
+         [] { notTheCallsOwn(maskReportingServerHandler, SA_NODEFER, false); }, exitsWith(kSignalUnblockedInHandler)},
+        {"FaultOnAnotherThreadUnblockedInNoDeferServerHandler",
+         [] { notTheCallsOwn(maskReportingServerHandler, SA_NODEFER, true); }, exitsWith(kSignalUnblockedInHandler)},
+        {"LongjmpOutOfTheLogLeavesTheThreadCancellable", longjmpOutOfTheLogLeavesTheThreadCancellable, kPasses},
+        {"HiddenJumpOutOfTheLogThenThreadExitEndsCleanly", hiddenJumpOutOfTheLogThenThreadExit, kPasses},
+        {"AdvanceMachineCheckDuringTheCallReachesServerHandler",
+         [] { advanceMachineCheckDuringTheCall(exitingServerHandler); }, exitsWith(kServerHandlerExit)},
+        {"AdvanceMachineCheckDuringTheCallReachesDefaultAction",
+         [] { advanceMachineCheckDuringTheCall(SIG_DFL); }, killedBy(SIGBUS)},
+        {"IgnoredAdvanceMachineCheckDuringTheCallStaysIgnored",
+         [] { advanceMachineCheckDuringTheCall(SIG_IGN); }, exitsWith(10 + 14)},
     };
     return all;
 }
@@ -876,6 +1046,10 @@ TEST_P(FaultGuardScenarioTest, EndsAsTheServerExpects)
 #if !defined(KX_TRAPS_ARE_TESTED)
     if (std::strstr(scenario.name, "DivisionByZero") || std::strstr(scenario.name, "IllegalInstruction"))
         GTEST_SKIP() << "no trap instruction written for this processor";
+#endif
+#if !defined(KX_MACHINE_CHECK_IS_TESTED)
+    if (std::strstr(scenario.name, "MachineCheck"))
+        GTEST_SKIP() << "no way to send a machine-check report here";
 #endif
     const pid_t child = fork();
     if (child == 0) {

@@ -61,7 +61,7 @@ bool isModuleMapped()
 }
 
 // The resident fault trap: loaded with the module, never unloaded, one copy.
-constexpr const char kResidentTrap[] = "/libkxFaultTrap.so.1";
+constexpr const char kResidentTrap[] = "/libkxFaultTrap.so.2";
 #endif
 
 // A job record in a page nobody may read: the first read of pNotify faults.

@@ -16,24 +16,11 @@
 
 namespace {
 
-// A thread cancelled during a call is not cancelled inside the plug-in: the
-// request waits for the server's next cancellation point after the call.
-class CancellationDeferral
-{
-public:
-    CancellationDeferral() noexcept { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &m_previousState); }
-    // With asynchronous cancellation a pending request acts right here; its
-    // forced unwind must leave the destructor, not end the process.
-    ~CancellationDeferral() noexcept(false) { pthread_setcancelstate(m_previousState, nullptr); }
-    CancellationDeferral(const CancellationDeferral &) = delete;
-    CancellationDeferral &operator=(const CancellationDeferral &) = delete;
-
-private:
-    int m_previousState = PTHREAD_CANCEL_ENABLE;
-};
-
 // Ends the call's record also when a forced unwind (pthread_exit in the
-// server's log) passes through.
+// server's log) passes through. The trap defers a thread's cancellation
+// during the call: the request waits for the server's next cancellation
+// point after it (the trap's record keeps the state to put back, so a jump
+// out of the server's log puts it back too).
 class ArmedRecord
 {
 public:
@@ -42,7 +29,9 @@ public:
     {
         kxFaultTrapEnter(record);
     }
-    ~ArmedRecord() { kxFaultTrapLeave(m_record); }
+    // With asynchronous cancellation a pending request acts as the call
+    // ends; its forced unwind must leave the destructor, not end the process.
+    ~ArmedRecord() noexcept(false) { kxFaultTrapLeave(m_record); }
     ArmedRecord(const ArmedRecord &) = delete;
     ArmedRecord &operator=(const ArmedRecord &) = delete;
 
@@ -62,7 +51,6 @@ __attribute__((noinline)) int runArmed(kxFaultTrapRecord *record, kx::ContainedW
 
 int kx::runFaultContained(ContainedWork work, void *context)
 {
-    const CancellationDeferral deferral;
     kxFaultTrapRecord record;
     // No signal mask in the buffer: the trap restores the faulting code's mask.
     if (sigsetjmp(record.resume, 0) != 0) {

@@ -3,9 +3,11 @@
 // a guarded call only links a record on its own stack into this thread's
 // chain, with no lock and no system call.
 //
-// A fault is taken as a guarded call's own only if the kernel raised it, the
-// thread's innermost record still holds the bytes it was sealed with, and the
-// faulting stack pointer lies below that record, inside the call's frames.
+// A fault is taken as a guarded call's own only if the kernel raised it for
+// the faulting instruction, the thread's innermost record still holds the
+// bytes it was sealed with, and the faulting stack pointer lies below that
+// record, inside the call's frames. On processors whose interrupted stack
+// pointer this file does not read, no fault is taken as a call's own.
 // A call left by a non-local exit is ended by the C library's longjmp itself
 // where it runs the thread's cleanup entries (glibc); elsewhere, or for other
 // jumps, its record lies above the code that runs afterwards, or has been
@@ -19,6 +21,7 @@
 #include <cstring>
 
 #include <pthread.h>
+#include <signal.h>
 #include <ucontext.h>
 
 namespace {
@@ -28,6 +31,8 @@ constexpr int kTrappedSignalCount = int(sizeof kTrappedSignals / sizeof kTrapped
 
 // Initial-exec TLS: reading it in the handler needs no allocation and no lock.
 __attribute__((tls_model("initial-exec"))) thread_local kxFaultTrapRecord *innermostCall = nullptr;
+// The cancellation state the thread had before its outermost guarded call.
+__attribute__((tls_model("initial-exec"))) thread_local int stateBeforeOutermostCall = PTHREAD_CANCEL_ENABLE;
 
 #if defined(__GLIBC__)
 // The cleanup entries of the thread that glibc's longjmp and thread exit run.
@@ -40,16 +45,28 @@ pthread_once_t installOnce = PTHREAD_ONCE_INIT;
 struct sigaction previousActions[kTrappedSignalCount]; // written once, before our handler can run
 std::uint64_t sealKey = 0;                             // written once, before the first record is sealed
 
-// The registers a jump would restore (the C libraries keep them at the start
-// of the buffer) and the link to the enclosing call: what must be intact for
-// a jump to land where the call began.
+// Every register a jump would restore (the C libraries keep them at the
+// start of the buffer), the link to the enclosing call and the state to put
+// back: what must be intact for a jump to land where the call began.
+#if defined(__x86_64__)
+constexpr std::size_t kSealedJumpBytes = 8 * 8;  // rbx rbp r12-r15 rsp pc
+#elif defined(__aarch64__)
+constexpr std::size_t kSealedJumpBytes = 22 * 8; // x19-x30 sp d8-d15
+#elif defined(__i386__)
+constexpr std::size_t kSealedJumpBytes = 6 * 4;  // ebx esi edi ebp esp pc
+#else
 constexpr std::size_t kSealedJumpBytes = sizeof(sigjmp_buf) < 64 ? sizeof(sigjmp_buf) : 64;
+#endif
+static_assert(kSealedJumpBytes <= sizeof(sigjmp_buf), "the sealed registers lie inside the jump buffer");
+
+constexpr std::size_t kSealedJumpWords = (kSealedJumpBytes + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t);
 
 std::uint64_t sealOf(const kxFaultTrapRecord *record) noexcept
 {
-    std::uint64_t words[kSealedJumpBytes / sizeof(std::uint64_t) + 1] = {};
+    std::uint64_t words[kSealedJumpWords + 2] = {};
     std::memcpy(words, &record->resume, kSealedJumpBytes);
-    std::memcpy(&words[kSealedJumpBytes / sizeof(std::uint64_t)], &record->outer, sizeof record->outer);
+    std::memcpy(&words[kSealedJumpWords], &record->outer, sizeof record->outer);
+    std::memcpy(&words[kSealedJumpWords + 1], &record->previousCancelState, sizeof record->previousCancelState);
     std::uint64_t hash = sealKey;
     for (const std::uint64_t word : words) {
         hash = (hash ^ word) * 0x100000001B3ull;
@@ -68,8 +85,9 @@ std::uintptr_t addressOf(const void *pointer) noexcept
     return reinterpret_cast<std::uintptr_t>(pointer);
 }
 
-// The stack pointer of the interrupted code.
-std::uintptr_t faultingStackPointer(const void *context, [[maybe_unused]] const void *handlerFrame) noexcept
+// The stack pointer of the interrupted code, or 0 where it is not known: the
+// handler's own frame is no stand-in, as it may run on an alternate stack.
+std::uintptr_t faultingStackPointer(const void *context) noexcept
 {
     const auto *ucontext = static_cast<const ucontext_t *>(context);
 #if defined(__x86_64__)
@@ -79,9 +97,8 @@ std::uintptr_t faultingStackPointer(const void *context, [[maybe_unused]] const 
 #elif defined(__aarch64__)
     return std::uintptr_t(ucontext->uc_mcontext.sp);
 #else
-    // Without an alternate stack the handler runs just below the faulting code.
     (void)ucontext;
-    return addressOf(handlerFrame);
+    return 0;
 #endif
 }
 
@@ -112,6 +129,20 @@ bool isRaisedByKernel(const siginfo_t *info) noexcept
     return info && info->si_code > 0;
 }
 
+// A fault of the interrupted instruction: returning from the handler would
+// raise it again. A machine-check error reported in advance (memory found
+// bad that nothing is reading now) is none, though the kernel sends it.
+bool isFaultOfInstruction(int signalNumber, const siginfo_t *info) noexcept
+{
+#if defined(BUS_MCEERR_AO)
+    if (signalNumber == SIGBUS && info && info->si_code == BUS_MCEERR_AO)
+        return false;
+#else
+    (void)signalNumber;
+#endif
+    return isRaisedByKernel(info);
+}
+
 // Hands a signal that is not a guarded call's own to the handler installed
 // before ours, or lets its default action happen.
 void forwardToPrevious(int signalNumber, siginfo_t *info, void *context)
@@ -130,6 +161,13 @@ void forwardToPrevious(int signalNumber, siginfo_t *info, void *context)
         if (previous.sa_flags & SA_RESETHAND)
             resetToDefaultAction(signalNumber);
         pthread_sigmask(SIG_BLOCK, &previous.sa_mask, nullptr);
+        // The kernel would not have blocked the signal for such a handler.
+        if ((previous.sa_flags & SA_NODEFER) && !sigismember(&previous.sa_mask, signalNumber)) {
+            sigset_t self;
+            sigemptyset(&self);
+            sigaddset(&self, signalNumber);
+            pthread_sigmask(SIG_UNBLOCK, &self, nullptr);
+        }
         if (previous.sa_flags & SA_SIGINFO)
             previous.sa_sigaction(signalNumber, info, context);
         else
@@ -137,20 +175,22 @@ void forwardToPrevious(int signalNumber, siginfo_t *info, void *context)
         return;
     }
     // A fault cannot be ignored: returning would repeat it forever.
-    if (previous.sa_handler == SIG_IGN && !isRaisedByKernel(info))
+    const bool repeatsOnReturn = isFaultOfInstruction(signalNumber, info);
+    if (previous.sa_handler == SIG_IGN && !repeatsOnReturn)
         return;
     // The default action ends the process: put it in place and let the signal
-    // happen again, by repeating the faulting access or by raising it anew.
+    // happen again, by repeating the faulting access or by raising it anew
+    // (it stays pending until this handler returns).
     resetToDefaultAction(signalNumber);
-    if (!isRaisedByKernel(info))
+    if (!repeatsOnReturn)
         raise(signalNumber);
 }
 
 void onTrappedSignal(int signalNumber, siginfo_t *info, void *context)
 {
-    if (isRaisedByKernel(info) && context) {
-        const int handlerFrame = 0;
-        if (kxFaultTrapRecord *call = callOwningFault(faultingStackPointer(context, &handlerFrame))) {
+    const std::uintptr_t stackPointer = context ? faultingStackPointer(context) : 0;
+    if (isFaultOfInstruction(signalNumber, info) && stackPointer != 0) {
+        if (kxFaultTrapRecord *call = callOwningFault(stackPointer)) {
             innermostCall = call->outer;
             // The jump buffer keeps no signal mask (saving one costs a system
             // call on every guarded call); the mask of the faulting code is
@@ -169,15 +209,35 @@ void installHandlers()
     ours.sa_sigaction = onTrappedSignal;
     ours.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&ours.sa_mask);
+    // All previous actions are in place before the first of ours can run: a
+    // fault on another thread meanwhile finds the one it must be passed to.
     for (int i = 0; i < kTrappedSignalCount; ++i)
-        sigaction(kTrappedSignals[i], &ours, &previousActions[i]);
+        sigaction(kTrappedSignals[i], nullptr, &previousActions[i]);
+    for (int i = 0; i < kTrappedSignalCount; ++i)
+        sigaction(kTrappedSignals[i], &ours, nullptr);
 }
 
-// Run by longjmp for a call it jumps out of.
-void endCallLeftByJump(void *record)
+constexpr int kNoCancelState = -1;
+
+// Last: a pending asynchronous cancellation acts in here. A record's state is
+// put back once, however many ways its call ends.
+void restoreCancelState(kxFaultTrapRecord *record)
 {
-    innermostCall = static_cast<kxFaultTrapRecord *>(record)->outer;
+    const int state = record->previousCancelState;
+    record->previousCancelState = kNoCancelState;
+    if (state != kNoCancelState)
+        pthread_setcancelstate(state, nullptr);
 }
+
+#if defined(__GLIBC__)
+// Run by longjmp for a call it jumps out of.
+void endCallLeftByJump(void *argument)
+{
+    auto *record = static_cast<kxFaultTrapRecord *>(argument);
+    innermostCall = record->outer;
+    restoreCancelState(record);
+}
+#endif
 
 } // namespace
 
@@ -186,15 +246,31 @@ void kxFaultTrapEnter(kxFaultTrapRecord *record)
     pthread_once(&installOnce, installHandlers);
     // Calls still running lie above this frame; a record at or below it was
     // left by a non-local exit.
+    const kxFaultTrapRecord *const callsBefore = innermostCall;
     kxFaultTrapRecord *outer = innermostCall;
     while (outer && addressOf(outer) <= addressOf(record))
         outer = isSealed(outer) ? outer->outer : nullptr;
     if (outer && !isSealed(outer))
         outer = nullptr;
+    int previousState = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previousState);
+    if (!outer) {
+        // Calls left by an exit the C library did not see kept cancellation
+        // disabled; the server's own state is the one from before them.
+        if (callsBefore && previousState == PTHREAD_CANCEL_DISABLE)
+            previousState = stateBeforeOutermostCall;
+        stateBeforeOutermostCall = previousState;
+    }
+    record->previousCancelState = previousState;
     record->outer = outer;
     record->seal = sealOf(record);
 #if defined(__GLIBC__)
     _pthread_cleanup_push(&record->leftByJump, endCallLeftByJump, record);
+    // The entry below ours belongs to a call left by an exit the C library
+    // did not see (a context switch, a jump of the compiler's): its frame is
+    // gone, and a thread exit must not run it. Live entries lie above.
+    if (record->leftByJump.__prev && addressOf(record->leftByJump.__prev) <= addressOf(&record->leftByJump))
+        record->leftByJump.__prev = outer ? &outer->leftByJump : nullptr;
 #endif
     innermostCall = record;
 }
@@ -206,4 +282,5 @@ void kxFaultTrapLeave(kxFaultTrapRecord *record)
 #endif
     // Also drops inner records that a non-local exit left behind.
     innermostCall = record->outer;
+    restoreCancelState(record);
 }

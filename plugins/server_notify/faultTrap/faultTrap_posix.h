@@ -27,7 +27,8 @@ struct kxFaultTrapRecord
 {
     sigjmp_buf resume;         // set by the module, with sigsetjmp(resume, 0)
     kxFaultTrapRecord *outer;  // the enclosing guarded call on this thread; written by the trap
-    std::uint64_t seal;        // written by the trap: proves the jump target and link unchanged since entry
+    std::uint64_t seal;        // written by the trap: proves the jump target, link and state unchanged since entry
+    int previousCancelState;   // written by the trap: the thread's cancellation state before the call
 #if defined(__GLIBC__)
     // The C library's longjmp runs the thread's cleanup entries it jumps
     // past: this one tells the trap that a non-local exit left the call.
@@ -35,12 +36,15 @@ struct kxFaultTrapRecord
 #endif
 };
 
-// Makes record the thread's innermost guarded call. Installs the handlers on
-// the first call in the process. Records of calls left by a non-local exit
-// (they lie below this frame) are dropped first.
+// Makes record the thread's innermost guarded call and disables the thread's
+// cancellation until the call ends. Installs the handlers on the first call
+// in the process. Records of calls left by a non-local exit (they lie below
+// this frame) are dropped first.
 KX_FAULT_TRAP_API void kxFaultTrapEnter(kxFaultTrapRecord *record);
 
-// Ends the guarded call of record, also after a contained fault ended it.
+// Ends the guarded call of record, also after a contained fault ended it, and
+// puts the thread's cancellation state back. A pending request of
+// asynchronous cancellation acts in here: callers must let its unwind pass.
 KX_FAULT_TRAP_API void kxFaultTrapLeave(kxFaultTrapRecord *record);
 
 #endif // FAULTTRAP_POSIX_H
