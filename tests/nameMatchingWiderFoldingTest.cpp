@@ -5,6 +5,14 @@
 // symbol lookup), as a preloaded variant of the shared library would.
 #include "notifyTestHost.h"
 
+#if defined(_WIN32)
+// A DLL binds its imports to the library it names; no program can stand in for them.
+TEST(WiderFoldingTest, EveryClientThatIsEqualCallsEqualIsReached)
+{
+    GTEST_SKIP() << "Windows binds the module to kxShared's own folding: no wider folding can be put in its place";
+}
+#else
+
 #include <array>
 
 namespace {
@@ -72,3 +80,4 @@ TEST_F(WiderFoldingTest, EveryClientThatIsEqualCallsEqualIsReached)
 }
 
 } // namespace
+#endif
