@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target kxhost kxNotifyKXMessage64
-build/host/kxhost/kxhost notify examples/farm.json --job examples/jobs.json
+build/tools/kxhost/kxhost notify examples/farm.json --job examples/jobs.json
