@@ -1,6 +1,5 @@
 #include "appendToMessageBox.h"
 
-#include "kxLineBreakConstants.h"
 
 #include <cstring>
 

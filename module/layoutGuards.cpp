@@ -1,6 +1,5 @@
 #include "layoutGuards.h"
 
-#include "kxLineBreakConstants.h"
 #include "kxRecordAccess.h"
 #include "records/kxJobRecord.h"
 #include "records/kxServerSdkRecord.h"

@@ -2,7 +2,6 @@
 
 #include "deliverToRecipients.h"
 #include "jobIDText.h"
-#include "kxLineBreakConstants.h"
 #include "kxNotifyPluginApi.h"
 #include "kxRecordAccess.h"
 #include "layoutGuards.h"

@@ -1,10 +1,5 @@
 #include "kxClient.h"
 
-#include "kxJobOptionDefinitions.h"
-#include "kxKeywordConstants.h"
-#include "kxLetterConstants.h"
-#include "kxLineBreakConstants.h"
-#include "kxMarkerConstants.h"
 #include "kxRecordAccess.h"
 #include "kxStringFields.h"
 
@@ -14,7 +9,6 @@
 
 namespace Settings = kx::Client::Settings;
 namespace State = kx::Client::State;
-namespace History = kx::Client::History;
 using kx::readAt;
 using kx::writeAt;
 
@@ -54,52 +48,6 @@ _kxClient *_kxClient::constructAt(void *record) noexcept
     return new (record) _kxClient;
 }
 
-void _kxClient::construct() noexcept
-{
-    // Settings block: lists and texts.
-    for (int i = 0; i < 4; ++i)
-        topList(i).construct();
-    for (int i = 0; i < Settings::kInstanceBlockCount; ++i)
-        instanceBlock(i).construct();
-    kx::clearStringAt<_kxString8_allSize<50>>(m_bytes, Settings::kText50);
-    kx::clearStringAt<_kxString8_allSize<25>>(m_bytes, Settings::kText25);
-    kx::clearStringAt<_kxString8_allSize<100>>(m_bytes, Settings::kText100a);
-    kx::clearStringAt<_kxString8_allSize<100>>(m_bytes, Settings::kText100b);
-
-    // State block.
-    kx::constructStringAt<_kxString<100>>(m_bytes, State::kText100);
-    kx::constructStringAt<_kxString<10>>(m_bytes, State::kText10a);
-    kx::constructStringAt<_kxString<10>>(m_bytes, State::kText10b);
-    kx::constructStringAt<_kxString<25>>(m_bytes, State::kText25a);
-    kx::constructStringAt<_kxString<25>>(m_bytes, State::kText25b);
-
-    for (int i = 0; i < kx::Client::kEntryCapacity; ++i)
-        entry(i).construct();
-    for (int i = 0; i < kx::Client::kSlotCount; ++i)
-        slot(i).resetSlot();
-
-    kx::constructStringAt<kx::Client::MessageBoxField>(m_bytes, kx::Client::kMessageBoxOffset);
-
-    // History block.
-    const _kxTime epoch;
-    for (std::size_t offset : History::kTimes)
-        writeAt(m_bytes, offset, epoch);
-    for (int i = 0; i < History::kTimeTableCount; ++i)
-        writeAt(m_bytes, History::kTimeTable + std::size_t(i) * sizeof(_kxTime), epoch);
-    for (int i = 0; i < 4; ++i)
-        writeAt(m_bytes, History::kQuadTimes + std::size_t(i) * sizeof(_kxTime), epoch);
-    for (int i = 0; i < History::kStampedValueCount; ++i)
-        writeAt(m_bytes, History::kStampedValues + std::size_t(i) * History::kStampedValueSize + 4, epoch);
-    kx::clearStringAt<_kxString8_allSize<50>>(m_bytes, History::kText50);
-    kx::clearStringAt<_kxString8_allSize<10>>(m_bytes, History::kText10);
-    kx::zeroBytesAt(m_bytes, History::kArea, History::kAreaSize);
-    kx::zeroBytesAt(m_bytes, kx::Client::kHistoryOffset, History::kTrailing[0][0] - kx::Client::kHistoryOffset);
-    for (const auto &area : History::kTrailing)
-        kx::zeroBytesAt(m_bytes, area[0], area[1]);
-
-    clear();
-}
-
 void _kxClient::clear() noexcept
 {
     kx::zeroBytesAt(m_bytes, 0, kx::Client::kInitialisedSize);
@@ -118,8 +66,6 @@ void _kxClient::setDefaults() noexcept
     for (int i = 0; i < Settings::kInstanceBlockCount; ++i)
         instanceBlock(i).setup(i);
 
-    for (int i = 0; i < Settings::kWordCount; ++i)
-        writeAt<qint16>(m_bytes, Settings::kWordsOffset + 2 * std::size_t(i), 1);
     for (int i = 0; i < Settings::kWordCount; ++i)
         writeAt(m_bytes, Settings::kWordsOffset + 2 * std::size_t(i), kWordDefaults[i]);
     for (int i = 0; i < Settings::kOnBytesCount; ++i)

@@ -23,8 +23,8 @@ public:
     static constexpr std::size_t kSize = kx::Client::kInitialisedSize;
     static constexpr std::size_t kRecordSize = kx::Client::kRecordSize;
 
-    // Constructs the members, then clear().
-    _kxClient() noexcept { construct(); }
+    // Constructing the members would only write bytes that clear() zeroes.
+    _kxClient() noexcept { clear(); }
     // Constructs the object at the start of a record, wherever it sits; the
     // bytes behind the object keep what they hold.
     static _kxClient *constructAt(void *record) noexcept;
@@ -50,7 +50,6 @@ public:
     const unsigned char *bytes() const noexcept { return m_bytes; }
 
 private:
-    void construct() noexcept;
     void keepExecuteReachable() noexcept;
     void compactEntries() noexcept;
 

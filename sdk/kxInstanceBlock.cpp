@@ -2,29 +2,16 @@
 
 #include "kxRecordAccess.h"
 
+#include <cstring>
+
 namespace kx {
-
-quint16 InstanceBlock::headerWord() const noexcept
-{
-    return readAt<quint16>(m_bytes, kHeaderWordOffset);
-}
-
-quint8 InstanceBlock::setUpByte() const noexcept
-{
-    return readAt<quint8>(m_bytes, kSetUpByteOffset);
-}
 
 void InstanceBlock::setup(qint32 blockIndex) noexcept
 {
-    NameList own = list();
-    own.makeCaseInsensitive();
-
-    NameListImage defaults = defaultInstanceList(blockIndex);
-    const NameList source = defaults.list();
-    for (int slot = 0; slot < NameList::kFullCapacity; ++slot)
-        own.setName(slot, source.name(slot));
-    own.setCount(source.count()); // the case switch stays 0
-
+    // Every name, the count and the case switch (0) of the default list: the
+    // lower-casing a set-up starts with would leave none of the old names.
+    const NameListImage defaults = defaultInstanceList(blockIndex);
+    std::memcpy(m_bytes + kListOffset, defaults.bytes(), NameList::sizeFor(NameList::kFullCapacity));
     writeAt(m_bytes, kSetUpByteOffset, kSetUpByte);
     writeAt(m_bytes, kHeaderWordOffset, kSetUpHeaderWord);
 }

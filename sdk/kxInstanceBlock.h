@@ -23,10 +23,7 @@ public:
     explicit InstanceBlock(unsigned char *bytes) noexcept : m_bytes(bytes) {}
 
     NameList list() const noexcept { return NameList(m_bytes + kListOffset, NameList::kFullCapacity); }
-    quint16 headerWord() const noexcept;
-    quint8 setUpByte() const noexcept;
 
-    void construct() noexcept { list().construct(); }
     // Gives the block the default list of its index and its header.
     void setup(qint32 blockIndex) noexcept;
 

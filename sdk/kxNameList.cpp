@@ -1,9 +1,5 @@
 #include "kxNameList.h"
 
-#include "kxJobOptionDefinitions.h"
-#include "kxKeywordConstants.h"
-#include "kxLetterConstants.h"
-#include "kxLineBreakConstants.h"
 #include "kxRecordAccess.h"
 #include "kxStringFields.h"
 
@@ -57,14 +53,6 @@ bool NameList::hasName(const Name &wanted) const noexcept
             return true;
     }
     return false;
-}
-
-void NameList::construct() noexcept
-{
-    for (int slot = 0; slot < m_capacity; ++slot)
-        constructStringAt<Name>(m_bytes, nameOffset(slot));
-    setCount(0);
-    setCaseSensitive(0);
 }
 
 void NameList::addName(const char *latin1) noexcept

@@ -48,8 +48,6 @@ public:
     // True when any of the slots, used or not, equals the name (isEqual).
     bool hasName(const Name &name) const noexcept;
 
-    // Every name default-constructed, count and case switch 0.
-    void construct() noexcept;
     // Appends a name, lower-cased unless the list is case-sensitive. Nothing
     // happens for an empty name or a full list; a count outside 0..capacity
     // is taken as full, so it is never used as a slot index.
@@ -68,7 +66,6 @@ static_assert(NameList::sizeFor(NameList::kShortCapacity) == 641);
 class NameListImage
 {
 public:
-    NameListImage() noexcept { list().construct(); }
     NameList list() noexcept { return NameList(m_bytes, NameList::kFullCapacity); }
     const unsigned char *bytes() const noexcept { return m_bytes; }
 

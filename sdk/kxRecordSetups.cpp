@@ -1,8 +1,5 @@
 #include "kxRecordSetups.h"
 
-#include "kxJobOptionDefinitions.h"
-#include "kxLineBreakConstants.h"
-#include "kxMarkerConstants.h"
 #include "kxRecordAccess.h"
 #include "kxStringFields.h"
 

@@ -1,6 +1,5 @@
 #include "kxSharedNameSlots.h"
 
-#include "kxLineBreakConstants.h"
 
 #include <new>
 

@@ -5,24 +5,9 @@
 
 namespace kx {
 
-quint16 SlotEntry::kind() const noexcept
-{
-    return readAt<quint16>(m_bytes, kKindOffset);
-}
-
-quint32 SlotEntry::marker() const noexcept
-{
-    return readAt<quint32>(m_bytes, kMarkerOffset);
-}
-
-SlotEntry::Text SlotEntry::text() const noexcept
-{
-    return loadString<Text>(m_bytes, kTextOffset);
-}
-
 void SlotEntry::resetSlot() noexcept
 {
-    constructStringAt<Text>(m_bytes, kTextOffset);
+    // The empty text is all zero bytes, so zeroing the slot constructs it.
     zeroBytesAt(m_bytes, 0, kSize);
     writeAt(m_bytes, kKindOffset, kResetKind);
     writeAt(m_bytes, kMarkerOffset, kResetMarker);

@@ -25,10 +25,6 @@ public:
 
     explicit SlotEntry(unsigned char *bytes) noexcept : m_bytes(bytes) {}
 
-    quint16 kind() const noexcept;
-    quint32 marker() const noexcept;
-    Text text() const noexcept;
-
     // Empty slot with its two markers; every other byte 0.
     void resetSlot() noexcept;
 

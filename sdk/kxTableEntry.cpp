@@ -12,29 +12,9 @@ TableEntry::FirstText TableEntry::firstText() const noexcept
     return loadString<FirstText>(m_bytes, kFirstTextOffset);
 }
 
-TableEntry::SecondText TableEntry::secondText() const noexcept
-{
-    return loadString<SecondText>(m_bytes, kSecondTextOffset);
-}
-
 TableEntry::ThirdText TableEntry::thirdText() const noexcept
 {
     return loadString<ThirdText>(m_bytes, kThirdTextOffset);
-}
-
-TableEntry::Code TableEntry::code() const noexcept
-{
-    return loadString<Code>(m_bytes, kCodeOffset);
-}
-
-quint16 TableEntry::word() const noexcept
-{
-    return readAt<quint16>(m_bytes, kWordOffset);
-}
-
-qint32 TableEntry::value() const noexcept
-{
-    return readAt<qint32>(m_bytes, kValueOffset);
 }
 
 void TableEntry::setCode(const QString &text) noexcept
@@ -57,15 +37,6 @@ void TableEntry::resetEntry() noexcept
     clearStringAt<ThirdText>(m_bytes, kThirdTextOffset);
     writeAt<quint16>(m_bytes, kWordOffset, 0);
     writeAt<qint32>(m_bytes, kValueOffset, -1);
-}
-
-void TableEntry::construct() noexcept
-{
-    clearStringAt<FirstText>(m_bytes, kFirstTextOffset);
-    clearStringAt<SecondText>(m_bytes, kSecondTextOffset);
-    clearStringAt<ThirdText>(m_bytes, kThirdTextOffset);
-    clearStringAt<Code>(m_bytes, kCodeOffset);
-    resetEntry();
 }
 
 void TableEntry::copyFrom(const TableEntry &other) noexcept

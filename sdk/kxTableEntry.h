@@ -32,21 +32,13 @@ public:
 
     explicit TableEntry(unsigned char *bytes) noexcept : m_bytes(bytes) {}
 
-    unsigned char *bytes() const noexcept { return m_bytes; }
-
     FirstText firstText() const noexcept;
-    SecondText secondText() const noexcept;
     ThirdText thirdText() const noexcept;
-    Code code() const noexcept;
-    quint16 word() const noexcept;
-    qint32 value() const noexcept;
 
     // The first five UTF-16 units of text as Latin-1 ("?" outside it),
     // padded on the right with "0" to five characters.
     void setCode(const QString &text) noexcept;
     void resetEntry() noexcept;
-    // The four texts cleared, then resetEntry.
-    void construct() noexcept;
     // Every field of the other entry; the entries may be the same.
     void copyFrom(const TableEntry &other) noexcept;
 

@@ -32,21 +32,18 @@ bool KxPluginModule::load()
     const bool resolved[] = {resolve(kx::kInitSymbol, m_init), resolve(kx::kInfoSymbol, m_info),
                              resolve(kx::kNotifySymbol, m_notify), resolve(kx::kExitSymbol, m_exit)};
     const bool complete = std::all_of(std::begin(resolved), std::end(resolved), [](bool b) { return b; });
-    if (!complete) {
-        m_init = nullptr;
-        m_info = nullptr;
-        m_notify = nullptr;
-        m_exit = nullptr;
-        m_library.unload();
-        return false;
-    }
-    return true;
+    if (!complete)
+        release();
+    return complete;
 }
 
 bool KxPluginModule::unload()
 {
-    if (!isLoaded())
-        return true;
+    return !isLoaded() || release();
+}
+
+bool KxPluginModule::release()
+{
     m_init = nullptr;
     m_info = nullptr;
     m_notify = nullptr;

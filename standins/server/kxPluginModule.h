@@ -29,6 +29,9 @@ public:
     int exit() const { return m_exit(); }
 
 private:
+    // Forgets the exports and lets the library go.
+    bool release();
+
     QLibrary m_library;
     QString m_error;
     kxPluginInitFunction m_init = nullptr;

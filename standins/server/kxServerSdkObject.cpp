@@ -108,14 +108,6 @@ void KxServerSdkObject::setLogMuted(bool muted)
     m_log->logMuted = muted ? 1 : 0;
 }
 
-void KxServerSdkObject::flushLogs()
-{
-    m_mainLog->flush();
-    m_errorLog->flush();
-    if (m_splitLog)
-        m_splitLog->flush();
-}
-
 void KxServerSdkObject::setLogCategoryEnabled(int category, bool enabled)
 {
     if (category >= 0 && category < kx::ServerConfig::kLogCategoryCount)
@@ -125,9 +117,4 @@ void KxServerSdkObject::setLogCategoryEnabled(int category, bool enabled)
 void KxServerSdkObject::setClientTable(_kxClientTable *table) noexcept
 {
     kx::writeAt(m_bytes, kx::ServerSdk::kClientTableOffset, table);
-}
-
-_kxClientTable *KxServerSdkObject::clientTable() const noexcept
-{
-    return kx::readAt<_kxClientTable *>(m_bytes, kx::ServerSdk::kClientTableOffset);
 }

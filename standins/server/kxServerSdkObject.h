@@ -67,11 +67,8 @@ public:
     // The name in each error-file header, cut to the field's capacity.
     void setLogName(const QString &name);
     void setLogMuted(bool muted);
-    // Flushes main, error and split log.
-    void flushLogs();
 
     void setClientTable(_kxClientTable *table) noexcept;
-    _kxClientTable *clientTable() const noexcept;
 
 private:
     void destroyLog() noexcept;
