@@ -2,9 +2,9 @@
 
 #include "appendToMessageBox.h"
 #include "jobIDText.h"
-#include "kxLineBreakConstants.h"
 #include "kxRecordAccess.h"
 #include "kxShared.h"
+#include "notificationText.h"
 #include "records/kxClientRecord.h"
 #include "records/kxClientTableRecord.h"
 #include "records/kxJobRecord.h"
@@ -21,7 +21,6 @@
 #endif
 
 namespace {
-const QString kSendToText = QStringLiteral(" kxNotifyKXMessage send to '");
 const QString kSentTail = QStringLiteral("'. (");
 const QString kNotSentText = QStringLiteral(" kxNotifyKXMessage NOT SEND. '");
 const QString kNotFoundTail = QStringLiteral("' not found. (");
@@ -73,11 +72,6 @@ struct RecipientNames
         return false;
     }
 };
-
-QString recipientList(const void *job)
-{
-    return kx::readText(job, kx::Job::kRecipientListOffset, kx::Job::kRecipientListMaxUnits);
-}
 
 // Nothing is trimmed: a blank after ";" is part of the next name, "a;;b" holds
 // an empty name. Each name is made once, not once per client.
@@ -171,8 +165,7 @@ void kx::deliverToRecipients(const void *sdkObject, const void *job, const QStri
     const QString countLine = kCountLineStart + QString::number(clientCount(table)) + kCountLineEnd;
     auto *log = addressAt<__KXSDK>(sdkObject, std::ptrdiff_t(ServerSdk::kInterfaceOffset));
     if (delivered) {
-        logProgress(*log, jobIDTextOfJob(job) + kSendToText + recipientList(job) + kSentTail
-                              + countLine + QLatin1Char(')'));
+        logProgress(*log, sendToHead(job) + kSentTail + countLine + QLatin1Char(')'));
     } else {
         logWarning(*log, jobIDTextOfJob(job) + kNotSentText + recipientList(job) + kNotFoundTail
                              + countLine + QLatin1Char(')'));

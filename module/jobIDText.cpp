@@ -1,7 +1,6 @@
 #include "jobIDText.h"
 
 #include "kxKeywordConstants.h"
-#include "kxLineBreakConstants.h"
 #include "kxRecordAccess.h"
 #include "records/kxJobRecord.h"
 
@@ -10,10 +9,7 @@ QString kx::jobIDText(JobId id)
     const auto upperBase = quint32(kIdAlphabetUpper.size());
     const auto lowerBase = int(kIdAlphabetLower.size());
 
-    // Bytes 3 to 6, little-endian, whatever the host's byte order.
-    const quint32 raw = quint32(id[3]) | quint32(id[4]) << 8 | quint32(id[5]) << 16
-                        | quint32(id[6]) << 24;
-    const quint32 v = raw / 10000;
+    const quint32 v = jobIdNumber(id) / kJobIdNumberScale;
 
     QString text;
     text.reserve(7);

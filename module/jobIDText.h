@@ -2,14 +2,11 @@
 #ifndef JOBIDTEXT_H
 #define JOBIDTEXT_H
 
+#include "kxJobId.h"
+
 #include <QtCore/QString>
 
-#include <array>
-
 namespace kx {
-
-// The 8-byte job ID value as it lies in the job record.
-using JobId = std::array<unsigned char, 8>;
 
 QString jobIDText(JobId id);
 // The job ID text of a job record.

@@ -1,7 +1,6 @@
 #include "notificationText.h"
 
 #include "jobIDText.h"
-#include "kxLineBreakConstants.h"
 #include "kxRecordAccess.h"
 #include "kxShared.h"
 #include "records/kxJobRecord.h"
@@ -11,12 +10,12 @@
 #include <cstring>
 
 namespace {
-const QString kFinishedTemplate =
-    QStringLiteral("%1\nJob %2 [%3] finished. \nScene:%4 \nImage:%5%6");
-const QString kFramesDoneTemplate =
-    QStringLiteral("%1\nJob %2 [%3] frames done. \nScene:%4 \nImage:%5%6");
-const QString kPreviewFramesDoneTemplate =
-    QStringLiteral("%1\nJob %2 [%3] preview frames done. \nScene:%4 \nImage:%5%6");
+// The template holds the notification point's words between these two.
+const QString kTemplateHead = QStringLiteral("%1\nJob %2 [%3] ");
+const QString kTemplateTail = QStringLiteral(". \nScene:%4 \nImage:%5%6");
+const QString kFinished = QStringLiteral("finished");
+const QString kFramesDone = QStringLiteral("frames done");
+const QString kPreviewFramesDone = QStringLiteral("preview frames done");
 const QString kSendToText = QStringLiteral(" kxNotifyKXMessage send to '");
 
 constexpr quint8 kFinishedFrom = 180;
@@ -32,18 +31,19 @@ QString reducedToLatin1(const QString &text)
 }
 } // namespace
 
-QString kx::notificationTemplate(quint8 progressCode)
+QString kx::notificationPoint(quint8 progressCode)
 {
     if (progressCode >= kFinishedFrom)
-        return kFinishedTemplate;
+        return kFinished;
     if (progressCode >= kFramesDoneFrom)
-        return kFramesDoneTemplate;
-    return kPreviewFramesDoneTemplate;
+        return kFramesDone;
+    return kPreviewFramesDone;
 }
 
 QString kx::notificationText(const void *job)
 {
-    const QString pattern = notificationTemplate(readAt<quint8>(job, Job::kProgressCodeOffset));
+    const QString pattern =
+        kTemplateHead + notificationPoint(readAt<quint8>(job, Job::kProgressCodeOffset)) + kTemplateTail;
 
     // Each count is read whole, up to the room before the next field.
     const QString imageExtension = readText(job, Job::kImageExtensionOffset, Job::kImageExtensionMaxUnits);
@@ -65,9 +65,17 @@ QString kx::notificationText(const void *job)
     return reducedToLatin1(filled);
 }
 
+QString kx::recipientList(const void *job)
+{
+    return readText(job, Job::kRecipientListOffset, Job::kRecipientListMaxUnits);
+}
+
+QString kx::sendToHead(const void *job)
+{
+    return jobIDTextOfJob(job) + kSendToText + recipientList(job);
+}
+
 QString kx::notificationLogLine(const void *job, const QString &text)
 {
-    return jobIDTextOfJob(job) + kSendToText
-           + readText(job, Job::kRecipientListOffset, Job::kRecipientListMaxUnits)
-           + QLatin1Char('\n') + text;
+    return sendToHead(job) + QLatin1Char('\n') + text;
 }

@@ -7,11 +7,17 @@
 
 namespace kx {
 
-// The template for the job's progress code (0..120, 121..179, 180..255).
-QString notificationTemplate(quint8 progressCode);
+// The notification point that the job's progress code names: "preview frames
+// done" (0..120), "frames done" (121..179) or "finished" (180..255).
+QString notificationPoint(quint8 progressCode);
 // The text for the job record: template filled, reduced to Latin-1.
 QString notificationText(const void *job);
-// Job ID text, the recipient list as stored, a line feed, then the text.
+// The recipient list as the job stores it.
+QString recipientList(const void *job);
+// Job ID text, " kxNotifyKXMessage send to '" and the recipient list: the head
+// of the progress line and of the summary line of a delivery.
+QString sendToHead(const void *job);
+// sendToHead, a line feed, then the text.
 QString notificationLogLine(const void *job, const QString &text);
 
 } // namespace kx

@@ -1,8 +1,8 @@
 #include "pluginInfo.h"
 
-#include "kxLineBreakConstants.h"
 #include "kxNotifyPluginApi.h"
 #include "kxRecordAccess.h"
+#include "kxSdkLogChannel.h"
 #include "layoutGuards.h"
 #include "records/kxPluginInfoRecord.h"
 #include "records/kxServerSdkRecord.h"
@@ -15,7 +15,6 @@ namespace {
 constexpr const char kPluginName[] = "kxMessage";
 constexpr const char kPluginAuthor[] = "KX, Talvenhorst";
 constexpr const char kPluginVersion[] = "1.0";
-constexpr const char kSdkVersion[] = " 8.4.03";
 } // namespace
 
 void kx::writeLatin1Field(void *record, std::size_t offset, const char *text, int capacity) noexcept

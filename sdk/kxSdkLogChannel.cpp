@@ -1,9 +1,6 @@
 #include "kxSdkLogChannel.h"
 
-#include "kxKeywordConstants.h"
-#include "kxLetterConstants.h"
 #include "kxLineBreakConstants.h"
-#include "kxMarkerConstants.h"
 #include "kxRecordAccess.h"
 #include "records/kxServerConfigRecord.h"
 
@@ -43,7 +40,6 @@ const CrashTextProbe kCrashTextProbes[] = {
 // The error file: each entry names the log and the SDK it was written with.
 const QString kSdkVersionText = QString::fromLatin1(kx::kSdkVersion);
 const QString kErrorHeaderClose = QStringLiteral("]  ");
-const QString kLineEnd = QStringLiteral("\r\n");
 const QString kTruncatedMarker = QStringLiteral("!!!MESSAGE TRUNCATED!!!! ");
 constexpr int kMaxErrorLineLength = 2500000;
 constexpr int kTruncatedLineLength = 500;
@@ -238,13 +234,13 @@ void __KXSDK::writeErrorLog(int category, const QString &line)
 
     QString entry;
     entry.reserve(1 + name.length() + kErrorHeaderClose.size() + kSdkVersionText.size()
-                  + 2 * kLineEnd.size() + body.size());
+                  + 2 * kLineBreak.size() + body.size());
     entry += QLatin1Char('[');
     entry += QLatin1String(name.constData(), name.length());
     entry += kErrorHeaderClose;
     entry += kSdkVersionText;
-    entry += kLineEnd;
+    entry += kLineBreak;
     entry += body;
-    entry += kLineEnd;
+    entry += kLineBreak;
     errorLog->addLog(entry);
 }

@@ -6,6 +6,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <string>
 
 namespace {
 template <typename T>
@@ -26,7 +27,8 @@ KxClientTableBuilder::KxClientTableBuilder()
 int KxClientTableBuilder::addClient(const QString &name, ClientRecord kind)
 {
     if (m_clients.size() >= std::size_t(kx::ClientTable::kMaxClients))
-        throw std::length_error("a client table holds at most 32767 clients");
+        throw std::length_error("a client table holds at most " + std::to_string(kx::ClientTable::kMaxClients)
+                                + " clients");
     auto *record = allocateZeroed<unsigned char>(kx::Client::kRecordSize);
     m_clients.emplace_back(record);
     if (kind == ClientRecord::Constructed)

@@ -13,18 +13,9 @@ KxJobRecordBuilder::KxJobRecordBuilder()
     }
 }
 
-void KxJobRecordBuilder::setId(const std::array<unsigned char, 8> &id) noexcept
+void KxJobRecordBuilder::setId(const kx::JobId &id) noexcept
 {
     std::memcpy(m_job->id, id.data(), id.size());
-}
-
-void KxJobRecordBuilder::setId(quint8 letterByte, quint32 number) noexcept
-{
-    std::array<unsigned char, 8> id{};
-    id[0] = letterByte;
-    for (int i = 0; i < 4; ++i)
-        id[std::size_t(3 + i)] = static_cast<unsigned char>(number >> (8 * i));
-    setId(id);
 }
 
 void KxJobRecordBuilder::setProgressCode(quint8 code) noexcept

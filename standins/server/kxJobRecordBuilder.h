@@ -3,11 +3,11 @@
 #ifndef KXJOBRECORDBUILDER_H
 #define KXJOBRECORDBUILDER_H
 
+#include "kxJobId.h"
 #include "kxServerRecords.h"
 
 #include <QtCore/QString>
 
-#include <array>
 #include <memory>
 
 class KxJobRecordBuilder
@@ -18,9 +18,8 @@ public:
     _kxJob *record() noexcept { return m_job.get(); }
     unsigned char *bytes() noexcept { return reinterpret_cast<unsigned char *>(m_job.get()); }
 
-    void setId(const std::array<unsigned char, 8> &id) noexcept;
-    // The job ID as its two parts: the letter byte and the number of bytes 3 to 6.
-    void setId(quint8 letterByte, quint32 number) noexcept;
+    void setId(const kx::JobId &id) noexcept;
+    void setId(quint8 letterByte, quint32 number) noexcept { setId(kx::makeJobId(letterByte, number)); }
     void setProgressCode(quint8 code) noexcept;
     // Texts are cut to their field's capacity.
     void setScene(const QString &text) noexcept;

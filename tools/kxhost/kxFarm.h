@@ -3,6 +3,8 @@
 #ifndef KXFARM_H
 #define KXFARM_H
 
+#include "records/kxServerConfigRecord.h"
+
 #include <QtCore/QJsonObject>
 #include <QtCore/QString>
 
@@ -11,12 +13,10 @@
 
 struct KxFarmLogSettings
 {
-    static constexpr int kCategoryCount = 64;
-
     QString mainFile = QStringLiteral("kxserver.log");
     QString errorFile = QStringLiteral("kxserver-error.log");
     QString splitFile = QStringLiteral("kxserver-split.log");
-    std::array<bool, kCategoryCount> enabledCategories;
+    std::array<bool, kx::ServerConfig::kLogCategoryCount> enabledCategories;
     char stampSeparator = '|';
     int splitCategory = -1; // negative: no split log
     QString logName = QStringLiteral("kxhost");

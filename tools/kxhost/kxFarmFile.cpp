@@ -3,6 +3,7 @@
 #include "kxInputError.h"
 #include "kxJsonFieldReader.h"
 #include "kxSdkLogChannel.h"
+#include "kxTerminalText.h"
 #include "records/kxClientRecord.h"
 #include "records/kxClientTableRecord.h"
 
@@ -31,26 +32,10 @@ const QString kMessageBoxKey = QStringLiteral("messageBox");
 // File names inside the log folder; long enough for any sensible name.
 constexpr int kMaxLogFileNameLength = 255;
 
-int firstNonLatin1(const QString &text)
-{
-    for (int i = 0; i < int(text.size()); ++i) {
-        if (text.at(i).unicode() > 0xFF)
-            return i;
-    }
-    return -1;
-}
-
-// C0 controls, DEL and C1 controls: in a file name they cut or hide the name (a
-// zero ends it for the system), in the log they reach whoever reads it.
-bool isControl(char16_t unit) noexcept
-{
-    return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
-}
-
 int firstControl(const QString &text)
 {
     for (int i = 0; i < int(text.size()); ++i) {
-        if (isControl(text.at(i).unicode()))
+        if (kxIsControl(text.at(i).unicode()))
             return i;
     }
     return -1;
@@ -67,7 +52,7 @@ void refuseControls(const KxJsonFieldReader &reader, const QString &key, const Q
 
 void requireLatin1(const KxJsonFieldReader &reader, const QString &key, const QString &text)
 {
-    const int at = firstNonLatin1(text);
+    const int at = kxFirstNonLatin1(text);
     if (at >= 0)
         reader.fail(key, QStringLiteral("character %1 (U+%2) is outside Latin-1, which the record field stores")
                              .arg(at + 1)
@@ -107,10 +92,10 @@ KxFarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &ob
             const QJsonValue value = categories.at(i);
             const double number = value.toDouble(-1);
             if (!value.isDouble() || number != double(int(number)) || number < 0
-                || number >= KxFarmLogSettings::kCategoryCount)
+                || number >= kx::ServerConfig::kLogCategoryCount)
                 reader.fail(QStringLiteral("enabledCategories[%1]").arg(i),
                             QStringLiteral("must be a category, a whole number from 0 to %1")
-                                .arg(KxFarmLogSettings::kCategoryCount - 1));
+                                .arg(kx::ServerConfig::kLogCategoryCount - 1));
             settings.enabledCategories[std::size_t(number)] = true;
         }
     }
@@ -120,7 +105,7 @@ KxFarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &ob
         reader.fail(QStringLiteral("stampSeparator"), QStringLiteral("must be exactly one character"));
     requireLatin1(reader, QStringLiteral("stampSeparator"), separator);
     // A line feed is the one control character the channel knows what to do with: it drops it from the head.
-    if (separator.at(0) != QLatin1Char('\n') && isControl(separator.at(0).unicode()))
+    if (separator.at(0) != QLatin1Char('\n') && kxIsControl(separator.at(0).unicode()))
         reader.fail(QStringLiteral("stampSeparator"),
                     QStringLiteral("U+%1 is a control character, which would be written into every log line "
                                    "(a line feed is the one allowed)")
@@ -133,6 +118,21 @@ KxFarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &ob
     return settings;
 }
 } // namespace
+
+int kxFirstNonLatin1(const QString &text)
+{
+    for (int i = 0; i < int(text.size()); ++i) {
+        if (text.at(i).unicode() > 0xFF)
+            return i;
+    }
+    return -1;
+}
+
+bool kxHasListSeparator(const QString &name, QString *problem)
+{
+    *problem = QStringLiteral("must not contain \";\", which separates the names of a recipient list");
+    return name.contains(QLatin1Char(';'));
+}
 
 bool kxSyncToDisk(QFileDevice &file, QString *cause)
 {
@@ -183,9 +183,9 @@ KxFarm kxReadFarmFile(const QString &filePath)
         KxFarmClient entry;
         entry.name = client.requiredText(kNameKey, kx::Client::NameField::capacity());
         requireLatin1(client, kNameKey, entry.name);
-        // The recipient list is split at ";": such a name could never be reached.
-        if (entry.name.contains(QLatin1Char(';')))
-            client.fail(kNameKey, QStringLiteral("must not contain \";\", which separates the names of a recipient list"));
+        QString problem;
+        if (kxHasListSeparator(entry.name, &problem))
+            client.fail(kNameKey, problem);
         entry.messageBox = client.text(kMessageBoxKey, kx::Client::MessageBoxField::capacity());
         farm.clients.push_back(entry);
     }

@@ -10,6 +10,12 @@
 // Throws KxInputError on any bad input; nothing is cut to fit.
 KxFarm kxReadFarmFile(const QString &filePath);
 
+// The rules of a client's name beside its capacity: Latin-1, which the record
+// field stores (the position of the first character outside it, or -1), and
+// no ";", which splits a recipient list, so such a name could never be reached.
+int kxFirstNonLatin1(const QString &text);
+bool kxHasListSeparator(const QString &name, QString *problem);
+
 // The farm's JSON object with each client's message box replaced by boxes[i].
 QJsonObject kxFarmDocument(const KxFarm &farm, const QStringList &boxes);
 

@@ -1,5 +1,6 @@
 #include "kxFarmGenerator.h"
 
+#include "kxFarmFile.h"
 #include "kxInputError.h"
 #include "records/kxClientRecord.h"
 #include "records/kxClientTableRecord.h"
@@ -7,8 +8,14 @@
 #include <QtCore/QDir>
 #include <QtCore/QJsonArray>
 
-KxFarm kxGenerateFarm(qint64 count, const QString &prefix, const QString &logFolder)
+KxFarm kxGenerateFarm(const QString &countText, const QString &prefix, const QString &logFolder)
 {
+    bool isNumber = false;
+    const qint64 count = countText.toLongLong(&isNumber);
+    if (!isNumber)
+        throw KxInputError(QStringLiteral("--clients: \"%1\" is not a whole number").arg(countText));
+    if (logFolder.isEmpty())
+        throw KxInputError(QStringLiteral("--log-folder: must name a folder"));
     if (count < 1 || count > kx::ClientTable::kMaxClients)
         throw KxInputError(QStringLiteral("--clients: %1 is outside the limit: a client table holds 1 to %2 clients")
                                .arg(count).arg(kx::ClientTable::kMaxClients));
@@ -18,14 +25,13 @@ KxFarm kxGenerateFarm(qint64 count, const QString &prefix, const QString &logFol
         throw KxInputError(QStringLiteral("--prefix: %1 characters; with %2 digits the client name field holds "
                                           "at most %3 characters of prefix")
                                .arg(prefix.size()).arg(width).arg(nameCapacity - width));
-    for (const QChar c : prefix) {
-        if (c.unicode() > 0xFF)
-            throw KxInputError(QStringLiteral("--prefix: U+%1 is outside Latin-1, which the client name field stores")
-                                   .arg(c.unicode(), 4, 16, QLatin1Char('0')));
-    }
-
-    if (prefix.contains(QLatin1Char(';')))
-        throw KxInputError(QStringLiteral("--prefix: must not contain \";\", which separates the names of a recipient list"));
+    const int nonLatin1 = kxFirstNonLatin1(prefix);
+    if (nonLatin1 >= 0)
+        throw KxInputError(QStringLiteral("--prefix: U+%1 is outside Latin-1, which the client name field stores")
+                               .arg(prefix.at(nonLatin1).unicode(), 4, 16, QLatin1Char('0')));
+    QString problem;
+    if (kxHasListSeparator(prefix, &problem))
+        throw KxInputError(QStringLiteral("--prefix: ") + problem);
 
     KxFarm farm;
     farm.logFolder = QDir::cleanPath(QDir::current().absoluteFilePath(logFolder));

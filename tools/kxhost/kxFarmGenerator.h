@@ -4,8 +4,9 @@
 
 #include "kxFarm.h"
 
-// `count` clients named prefix01, prefix02, ... (digits enough for the count),
-// all boxes empty. Throws KxInputError naming the option for a bad count or prefix.
-KxFarm kxGenerateFarm(qint64 count, const QString &prefix, const QString &logFolder);
+// `count` (as typed) clients named prefix01, prefix02, ... (digits enough for
+// the count), all boxes empty. Throws KxInputError naming the option for a bad
+// count, log folder or prefix.
+KxFarm kxGenerateFarm(const QString &countText, const QString &prefix, const QString &logFolder);
 
 #endif // KXFARMGENERATOR_H

@@ -36,28 +36,19 @@ bool KxFarmServer::start(const KxFarm &farm, QString *errorMessage)
     }
     const QDir folder(farm.logFolder);
     const KxFarmLogSettings &settings = farm.log;
-
-    auto mainLog = std::make_unique<_kxLogfile>(folder.filePath(settings.mainFile));
-    _kxLogfile *mainLogFile = mainLog.get();
-    m_sdk.setMainLog(std::move(mainLog));
-    m_errorLog = std::make_unique<_kxLogfile>(folder.filePath(settings.errorFile));
-    m_splitLog = std::make_unique<_kxLogfile>(folder.filePath(settings.splitFile));
-
-    __KXSDK *log = m_sdk.sdkInterface();
-    log->errorLog = m_errorLog.get();
-    log->splitLog = m_splitLog.get();
-    log->splitCategory = static_cast<qint8>(settings.splitCategory);
-    log->stampSeparator = settings.stampSeparator;
-    __KXSDK::LogName logName;
-    logName.assign(settings.logName);
-    log->logName = logName;
-    for (int category = 0; category < KxFarmLogSettings::kCategoryCount; ++category)
+    m_sdk.setMainLog(std::make_unique<_kxLogfile>(folder.filePath(settings.mainFile)));
+    m_sdk.setErrorLog(std::make_unique<_kxLogfile>(folder.filePath(settings.errorFile)));
+    m_sdk.setSplitLog(std::make_unique<_kxLogfile>(folder.filePath(settings.splitFile)));
+    m_sdk.setSplitCategory(settings.splitCategory);
+    m_sdk.setStampSeparator(settings.stampSeparator);
+    m_sdk.setLogName(settings.logName);
+    for (int category = 0; category < kx::ServerConfig::kLogCategoryCount; ++category)
         m_sdk.setLogCategoryEnabled(category, settings.enabledCategories[std::size_t(category)]);
 
     // Earlier runs' lines stay in the files; only what this run adds is shown.
-    const std::pair<_kxLogfile *, QString> files[] = {{mainLogFile, settings.mainFile},
-                                                      {m_errorLog.get(), settings.errorFile},
-                                                      {m_splitLog.get(), settings.splitFile}};
+    const std::pair<_kxLogfile *, QString> files[] = {{&m_sdk.mainLog(), settings.mainFile},
+                                                      {&m_sdk.errorLog(), settings.errorFile},
+                                                      {m_sdk.splitLog(), settings.splitFile}};
     for (const auto &file : files)
         m_watched.push_back({file.first, file.second, QFileInfo(file.first->filePath()).size()});
 

@@ -11,7 +11,6 @@
 
 #include <QtCore/QStringList>
 
-#include <memory>
 #include <vector>
 
 struct KxLogFileLines
@@ -59,9 +58,6 @@ private:
     void collectLogLines(KxEventOutcome *outcome);
     bool hasBoxChanged(int index);
 
-    // The SDK object only points at these, so they outlive it.
-    std::unique_ptr<_kxLogfile> m_errorLog;
-    std::unique_ptr<_kxLogfile> m_splitLog;
     KxServerSdkObject m_sdk;
     KxClientTableBuilder m_clients;
     QStringList m_boxes;

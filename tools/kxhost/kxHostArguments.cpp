@@ -1,6 +1,7 @@
 #include "kxHostArguments.h"
 
 #include "kxPluginModulePath.h"
+#include "records/kxClientTableRecord.h"
 
 #include <QtCore/QCommandLineParser>
 
@@ -100,7 +101,8 @@ ParseOutcome kx::host::parseNotifyArguments(const QStringList &arguments, Notify
     const QCommandLineOption save(QStringLiteral("save"),
                                   QStringLiteral("Writes the message boxes back to FARM.json, so the next run appends."));
     const QCommandLineOption clients(QStringLiteral("clients"),
-                                     QStringLiteral("Instead of FARM.json: a generated farm of N clients (1 to 32767)."),
+                                     QStringLiteral("Instead of FARM.json: a generated farm of N clients (1 to %1).")
+                                         .arg(kx::ClientTable::kMaxClients),
                                      QStringLiteral("N"));
     const QCommandLineOption prefix(QStringLiteral("prefix"),
                                     QStringLiteral("Name prefix of generated clients (default: render)."),
@@ -146,7 +148,7 @@ ParseOutcome kx::host::parseGenerateArguments(const QStringList &arguments, Gene
     parser.setApplicationDescription(
         QStringLiteral("Writes a farm file of N render clients with empty message boxes."));
     parser.addPositionalArgument(QStringLiteral("FARM.json"), QStringLiteral("The farm file to write."));
-    const QCommandLineOption clients(QStringLiteral("clients"), QStringLiteral("Number of clients (1 to 32767)."),
+    const QCommandLineOption clients(QStringLiteral("clients"), QStringLiteral("Number of clients (1 to %1).").arg(kx::ClientTable::kMaxClients),
                                      QStringLiteral("N"));
     const QCommandLineOption prefix(QStringLiteral("prefix"), QStringLiteral("Client name prefix (default: render)."),
                                     QStringLiteral("TEXT"), QStringLiteral("render"));

@@ -10,7 +10,6 @@
 #include "kxRecordAccess.h"
 #include "kxServerRecords.h"
 #include "kxServerSdkObject.h"
-#include "kxTerminalText.h"
 #include "records/kxPluginInfoRecord.h"
 
 #include <QtCore/QFileInfo>
@@ -86,21 +85,12 @@ PluginIdentity queryIdentity(const KxPluginModule &module, __KXSDK *sdk)
     PluginIdentity identity;
     identity.result = module.info(&info);
     const auto *bytes = reinterpret_cast<const unsigned char *>(&info);
-    identity.name = kxVisibleText(kx::readText<kx::PluginInfo::NameField::capacity()>(bytes, kx::PluginInfo::kNameOffset));
-    identity.author = kxVisibleText(kx::readText<kx::PluginInfo::AuthorField::capacity()>(bytes, kx::PluginInfo::kAuthorOffset));
-    identity.version = kxVisibleText(kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kPluginVersionOffset));
-    identity.sdkVersion = kxVisibleText(kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kSdkVersionOffset));
-    identity.qtVersion = kxVisibleText(kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kQtVersionOffset));
+    identity.name = kx::readText<kx::PluginInfo::NameField::capacity()>(bytes, kx::PluginInfo::kNameOffset);
+    identity.author = kx::readText<kx::PluginInfo::AuthorField::capacity()>(bytes, kx::PluginInfo::kAuthorOffset);
+    identity.version = kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kPluginVersionOffset);
+    identity.sdkVersion = kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kSdkVersionOffset);
+    identity.qtVersion = kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kQtVersionOffset);
     return identity;
-}
-
-qint64 clientCountOf(const QString &text)
-{
-    bool isNumber = false;
-    const qint64 count = text.toLongLong(&isNumber);
-    if (!isNumber)
-        throw KxInputError(QStringLiteral("--clients: \"%1\" is not a whole number").arg(text));
-    return count;
 }
 } // namespace
 
@@ -151,13 +141,12 @@ int kx::host::runNotify(const QStringList &arguments)
             }
         }
         if (parsed.generated) {
-            const qint64 count = clientCountOf(parsed.clientCount);
             QString folder = parsed.logFolder;
             if (folder.isEmpty()) {
                 temporaryLogs = std::make_unique<QTemporaryDir>();
-                folder = temporaryLogs->path();
+                folder = temporaryLogs->path(); // empty, and so refused, if it cannot be made
             }
-            farm = kxGenerateFarm(count, parsed.prefix, folder);
+            farm = kxGenerateFarm(parsed.clientCount, parsed.prefix, folder);
         } else {
             farm = kxReadFarmFile(parsed.farmPath);
         }
@@ -232,10 +221,7 @@ int kx::host::runGenerate(const QStringList &arguments)
 
     KxFarm farm;
     try {
-        const qint64 count = clientCountOf(parsed.clientCount);
-        if (parsed.logFolder.isEmpty())
-            throw KxInputError(QStringLiteral("--log-folder: must name a folder"));
-        farm = kxGenerateFarm(count, parsed.prefix, parsed.logFolder);
+        farm = kxGenerateFarm(parsed.clientCount, parsed.prefix, parsed.logFolder);
     } catch (const KxInputError &error) {
         return failWith(ExitBadInput, error.message());
     }

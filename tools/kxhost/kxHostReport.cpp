@@ -6,6 +6,7 @@
 #include "kxServerRecords.h"
 #include "kxTerminalText.h"
 #include "jobIDText.h"
+#include "notificationText.h"
 #include "records/kxClientRecord.h"
 
 #include <QtCore/QStringList>
@@ -38,16 +39,6 @@ QString resultMeaning(int result)
 QString describeResult(int result)
 {
     return QStringLiteral("%1 (%2)").arg(result).arg(resultMeaning(result));
-}
-
-// The server's notification points, told apart by the job's progress code.
-QString notificationPoint(int progressCode)
-{
-    if (progressCode >= 180)
-        return QStringLiteral("finished");
-    if (progressCode > 120)
-        return QStringLiteral("frames done");
-    return QStringLiteral("preview frames done");
 }
 
 QString formatDuration(qint64 nanoseconds)
@@ -94,8 +85,12 @@ void kx::host::printModulePath(const QString &path)
     out() << "module   " << path << "\n";
 }
 
-void kx::host::printIdentity(const PluginIdentity &identity, bool verbose)
+void kx::host::printIdentity(const PluginIdentity &raw, bool verbose)
 {
+    PluginIdentity identity = raw;
+    for (QString *text : {&identity.name, &identity.author, &identity.version, &identity.sdkVersion,
+                          &identity.qtVersion})
+        *text = kxVisibleText(*text);
     const QString verdict = identity.result == kx::ResultSuccess ? QStringLiteral("records accepted")
                                                                  : QStringLiteral("records refused");
     if (verbose) {
@@ -125,7 +120,7 @@ void kx::host::printEventStart(int number, int count, const KxJobEvent &event)
 {
     out() << "\n"
           << "event " << number << " of " << count << ": job " << kx::jobIDText(event.id) << ", progress "
-          << event.progressCode << " (" << notificationPoint(event.progressCode) << "), to '"
+          << event.progressCode << " (" << kx::notificationPoint(quint8(event.progressCode)) << "), to '"
           << kxVisibleText(event.recipients) << "'\n";
     // Shown before the call, so a module that takes the process down leaves it on screen.
     out().flush();

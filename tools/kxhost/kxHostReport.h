@@ -13,7 +13,8 @@ struct KxEventOutcome;
 class KxFarmServer;
 
 namespace kx::host {
-// What pInfo wrote into the server's record, and its result.
+// What pInfo wrote into the server's record, and its result; shown with its
+// control characters escaped.
 struct PluginIdentity
 {
     int result = 0;

@@ -3,10 +3,6 @@
 #include "jobIDText.h"
 #include "kxKeywordConstants.h"
 
-namespace {
-constexpr quint32 kNumberScale = 10000;
-} // namespace
-
 bool kxParseJobIdText(const QString &text, std::array<unsigned char, 8> *id)
 {
     const int size = int(text.size());
@@ -41,11 +37,7 @@ bool kxParseJobIdText(const QString &text, std::array<unsigned char, 8> *id)
             return false;
     }
 
-    std::array<unsigned char, 8> value{};
-    value[0] = static_cast<unsigned char>(letterByte);
-    const quint32 number = v * kNumberScale;
-    for (int i = 0; i < 4; ++i)
-        value[std::size_t(3 + i)] = static_cast<unsigned char>(number >> (8 * i));
+    const kx::JobId value = kx::makeJobId(quint8(letterByte), v * kx::kJobIdNumberScale);
     // The plug-in's own algorithm has the last word: whatever it would not show back is refused.
     if (kx::jobIDText(value) != text)
         return false;

@@ -1,24 +1,22 @@
 #include "kxTerminalText.h"
 
-namespace {
-bool isControl(char16_t unit) noexcept
+bool kxIsControl(char16_t unit) noexcept
 {
     return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
 }
-} // namespace
 
 QString kxVisibleText(const QString &text)
 {
     decltype(text.size()) controls = 0;
     for (const QChar c : text)
-        controls += isControl(c.unicode()) ? 1 : 0;
+        controls += kxIsControl(c.unicode()) ? 1 : 0;
     if (controls == 0)
         return text;
     QString visible;
     visible.reserve(text.size() + 3 * controls);
     for (const QChar c : text) {
         const char16_t unit = c.unicode();
-        if (!isControl(unit)) {
+        if (!kxIsControl(unit)) {
             visible += c;
             continue;
         }

@@ -5,7 +5,11 @@
 
 #include <QtCore/QString>
 
-// Every C0 control, DEL and C1 control as a visible escape (\t, \r, \n, \xHH).
+// C0 controls, DEL and C1 controls: on a terminal they act instead of showing,
+// in a file name they cut or hide the name (a zero ends it for the system).
+bool kxIsControl(char16_t unit) noexcept;
+
+// Every control as a visible escape (\t, \r, \n, \xHH).
 QString kxVisibleText(const QString &text);
 
 #endif // KXTERMINALTEXT_H
