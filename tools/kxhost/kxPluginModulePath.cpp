@@ -4,7 +4,8 @@
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 
-QStringList kxPluginModuleCandidates()
+namespace {
+QStringList pluginModuleCandidates()
 {
     const QDir binaryFolder(QCoreApplication::applicationDirPath());
     const QString fileName = QStringLiteral(KXHOST_MODULE_FILE_NAME);
@@ -12,10 +13,11 @@ QStringList kxPluginModuleCandidates()
             QDir::cleanPath(binaryFolder.filePath(QStringLiteral(KXHOST_PLUGIN_DIR_FROM_BINARY "/") + fileName)),
             QStringLiteral(KXHOST_BUILT_MODULE_PATH)};
 }
+} // namespace
 
 QString kxDefaultPluginModulePath()
 {
-    const QStringList candidates = kxPluginModuleCandidates();
+    const QStringList candidates = pluginModuleCandidates();
     for (const QString &candidate : candidates) {
         if (QFileInfo(candidate).isFile())
             return candidate;

@@ -4,10 +4,9 @@
 
 #include <QtCore/QStringList>
 
-// In order: beside the kxhost binary, the installed plug-in folder relative
-// to the binary, then the module built together with this kxhost.
-QStringList kxPluginModuleCandidates();
-// The first candidate that exists, else the last one (so errors name a path).
+// The first that exists of: the module beside the kxhost binary, in the
+// installed plug-in folder relative to the binary, and the module built
+// together with this kxhost; else the last (so errors name a path).
 QString kxDefaultPluginModulePath();
 
 #endif // KXPLUGINMODULEPATH_H
