@@ -32,13 +32,12 @@ void TextRecord::setUp(void *record) noexcept
 
 void PresetRecord::setUp(void *record) noexcept
 {
+    // Zeroing clears the short name and the text as well.
     zeroBytesAt(record, 0, kSize);
     writeAt<quint32>(record, kValue, 517);
     writeAt<quint16>(record, kKind, 2);
     storeStringTextAt(record, kName, _kxString8_allSize<50>(kPresetName));
-    clearStringAt<_kxString8_allSize<10>>(record, kShortName);
     writeAt<quint8>(record, kMarker, 255);
-    clearStringAt<_kxString<25>>(record, kText);
     writeAt<qint16>(record, kNoIndex, -1);
     writeAt<quint16>(record, kFlag, 1);
 }
