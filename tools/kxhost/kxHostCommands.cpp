@@ -144,7 +144,10 @@ int kx::host::runNotify(const QStringList &arguments)
             QString folder = parsed.logFolder;
             if (folder.isEmpty()) {
                 temporaryLogs = std::make_unique<QTemporaryDir>();
-                folder = temporaryLogs->path(); // empty, and so refused, if it cannot be made
+                if (!temporaryLogs->isValid())
+                    return failWith(ExitFailure, QStringLiteral("cannot make a temporary log folder: ")
+                                                     + temporaryLogs->errorString());
+                folder = temporaryLogs->path();
             }
             farm = kxGenerateFarm(parsed.clientCount, parsed.prefix, folder);
         } else {
