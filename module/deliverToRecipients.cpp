@@ -3,7 +3,7 @@
 #include "appendToMessageBox.h"
 #include "jobIDText.h"
 #include "kxLineBreakConstants.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "kxShared.h"
 #include "records/kxClientRecord.h"
 #include "records/kxClientTableRecord.h"
@@ -66,7 +66,7 @@ struct RecipientNames
         for (int j = 0; j < count; ++j) {
             if (!(keys[std::size_t(j)] == key))
                 continue;
-            const auto clientName = kx::loadString<kx::Client::NameField>(client, kx::Client::kNameOffset);
+            const auto clientName = kx::stringField<kx::Client::NameField>(client, kx::Client::kNameOffset).load();
             if (clientName.isEqual(names[std::size_t(j)]))
                 return true;
         }
@@ -74,9 +74,9 @@ struct RecipientNames
     }
 };
 
-QString recipientList(const void *job)
+QString recipientList(const _kxJob *job)
 {
-    return kx::readText(job, kx::Job::kRecipientListOffset, kx::Job::kRecipientListMaxUnits);
+    return kx::stringField<kx::Job::RecipientListField>(job, kx::Job::kRecipientListOffset).text();
 }
 
 // Nothing is trimmed: a blank after ";" is part of the next name, "a;;b" holds
@@ -134,13 +134,14 @@ void deliverTo(void *client, const QString &text) noexcept
     // A fresh copy for each client: the layout inserts line feeds into it.
     kx::MessageBox scratch;
     scratch.assign(text);
-    auto box = kx::loadString<kx::Client::MessageBoxField>(client, kx::Client::kMessageBoxOffset);
+    auto field = kx::stringField<kx::Client::MessageBoxField>(client, kx::Client::kMessageBoxOffset);
+    auto box = field.load();
     kx::appendToMessageBox(box, scratch);
-    kx::writeAt(client, kx::Client::kMessageBoxOffset, box);
+    field.storeWhole(box);
 }
 } // namespace
 
-void kx::deliverToRecipients(const void *sdkObject, const void *job, const QString &text)
+void kx::deliverToRecipients(const void *sdkObject, const _kxJob *job, const QString &text)
 {
     // The log so far reaches its file before any client's box changes.
     auto *mainLog = readAt<_kxLogfile *>(sdkObject, ServerSdk::kMainLogOffset);

@@ -2,7 +2,7 @@
 
 #include "kxKeywordConstants.h"
 #include "kxLineBreakConstants.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "records/kxJobRecord.h"
 
 QString kx::jobIDText(JobId id)
@@ -36,7 +36,7 @@ QString kx::jobIDText(JobId id)
     return text;
 }
 
-QString kx::jobIDTextOfJob(const void *job)
+QString kx::jobIDTextOfJob(const _kxJob *job)
 {
     return jobIDText(readAt<JobId>(job, Job::kIdOffset));
 }

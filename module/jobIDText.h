@@ -6,6 +6,8 @@
 
 #include <array>
 
+struct _kxJob;
+
 namespace kx {
 
 // The 8-byte job ID value as it lies in the job record.
@@ -13,7 +15,7 @@ using JobId = std::array<unsigned char, 8>;
 
 QString jobIDText(JobId id);
 // The job ID text of a job record.
-QString jobIDTextOfJob(const void *job);
+QString jobIDTextOfJob(const _kxJob *job);
 
 } // namespace kx
 

@@ -2,7 +2,7 @@
 
 #include "jobIDText.h"
 #include "kxLineBreakConstants.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "kxShared.h"
 #include "records/kxJobRecord.h"
 
@@ -41,15 +41,16 @@ QString kx::notificationTemplate(quint8 progressCode)
     return kPreviewFramesDoneTemplate;
 }
 
-QString kx::notificationText(const void *job)
+QString kx::notificationText(const _kxJob *job)
 {
     const QString pattern = notificationTemplate(readAt<quint8>(job, Job::kProgressCodeOffset));
 
     // Each count is read whole, up to the room before the next field.
-    const QString imageExtension = readText(job, Job::kImageExtensionOffset, Job::kImageExtensionMaxUnits);
-    const QString image = readText(job, Job::kImageOffset, Job::kImageMaxUnits);
-    const QString scene = readText(job, Job::kSceneOffset, Job::kSceneMaxUnits);
-    const QString infoText = readText(job, Job::kInfoTextOffset, Job::kInfoTextMaxUnits);
+    const QString imageExtension =
+        stringField<Job::ImageExtensionField>(job, Job::kImageExtensionOffset).text(Job::kImageExtensionMaxUnits);
+    const QString image = stringField<Job::ImageField>(job, Job::kImageOffset).text(Job::kImageMaxUnits);
+    const QString scene = stringField<Job::SceneField>(job, Job::kSceneOffset).text(Job::kSceneMaxUnits);
+    const QString infoText = stringField<Job::InfoTextField>(job, Job::kInfoTextOffset).text(Job::kInfoTextMaxUnits);
     const QString jobId = jobIDTextOfJob(job);
     const QString time = _kxTime(true).asStringDateHourMin();
 
@@ -65,9 +66,9 @@ QString kx::notificationText(const void *job)
     return reducedToLatin1(filled);
 }
 
-QString kx::notificationLogLine(const void *job, const QString &text)
+QString kx::notificationLogLine(const _kxJob *job, const QString &text)
 {
     return jobIDTextOfJob(job) + kSendToText
-           + readText(job, Job::kRecipientListOffset, Job::kRecipientListMaxUnits)
+           + stringField<Job::RecipientListField>(job, Job::kRecipientListOffset).text()
            + QLatin1Char('\n') + text;
 }

@@ -5,14 +5,16 @@
 
 #include <QtCore/QString>
 
+struct _kxJob;
+
 namespace kx {
 
 // The template for the job's progress code (0..120, 121..179, 180..255).
 QString notificationTemplate(quint8 progressCode);
 // The text for the job record: template filled, reduced to Latin-1.
-QString notificationText(const void *job);
+QString notificationText(const _kxJob *job);
 // Job ID text, the recipient list as stored, a line feed, then the text.
-QString notificationLogLine(const void *job, const QString &text);
+QString notificationLogLine(const _kxJob *job, const QString &text);
 
 } // namespace kx
 

@@ -5,8 +5,7 @@
 #include "kxLetterConstants.h"
 #include "kxLineBreakConstants.h"
 #include "kxMarkerConstants.h"
-#include "kxRecordAccess.h"
-#include "kxStringFields.h"
+#include "kxStringField.h"
 
 #include <algorithm>
 #include <limits>
@@ -61,24 +60,24 @@ void _kxClient::construct() noexcept
         topList(i).construct();
     for (int i = 0; i < Settings::kInstanceBlockCount; ++i)
         instanceBlock(i).construct();
-    kx::clearStringAt<_kxString8_allSize<50>>(m_bytes, Settings::kText50);
-    kx::clearStringAt<_kxString8_allSize<25>>(m_bytes, Settings::kText25);
-    kx::clearStringAt<_kxString8_allSize<100>>(m_bytes, Settings::kText100a);
-    kx::clearStringAt<_kxString8_allSize<100>>(m_bytes, Settings::kText100b);
+    kx::stringField<_kxString8_allSize<50>>(m_bytes, Settings::kText50).clear();
+    kx::stringField<_kxString8_allSize<25>>(m_bytes, Settings::kText25).clear();
+    kx::stringField<_kxString8_allSize<100>>(m_bytes, Settings::kText100a).clear();
+    kx::stringField<_kxString8_allSize<100>>(m_bytes, Settings::kText100b).clear();
 
     // State block.
-    kx::constructStringAt<_kxString<100>>(m_bytes, State::kText100);
-    kx::constructStringAt<_kxString<10>>(m_bytes, State::kText10a);
-    kx::constructStringAt<_kxString<10>>(m_bytes, State::kText10b);
-    kx::constructStringAt<_kxString<25>>(m_bytes, State::kText25a);
-    kx::constructStringAt<_kxString<25>>(m_bytes, State::kText25b);
+    kx::stringField<_kxString<100>>(m_bytes, State::kText100).construct();
+    kx::stringField<_kxString<10>>(m_bytes, State::kText10a).construct();
+    kx::stringField<_kxString<10>>(m_bytes, State::kText10b).construct();
+    kx::stringField<_kxString<25>>(m_bytes, State::kText25a).construct();
+    kx::stringField<_kxString<25>>(m_bytes, State::kText25b).construct();
 
     for (int i = 0; i < kx::Client::kEntryCapacity; ++i)
         entry(i).construct();
     for (int i = 0; i < kx::Client::kSlotCount; ++i)
         slot(i).resetSlot();
 
-    kx::constructStringAt<kx::Client::MessageBoxField>(m_bytes, kx::Client::kMessageBoxOffset);
+    kx::stringField<kx::Client::MessageBoxField>(m_bytes, kx::Client::kMessageBoxOffset).construct();
 
     // History block.
     const _kxTime epoch;
@@ -90,8 +89,8 @@ void _kxClient::construct() noexcept
         writeAt(m_bytes, History::kQuadTimes + std::size_t(i) * sizeof(_kxTime), epoch);
     for (int i = 0; i < History::kStampedValueCount; ++i)
         writeAt(m_bytes, History::kStampedValues + std::size_t(i) * History::kStampedValueSize + 4, epoch);
-    kx::clearStringAt<_kxString8_allSize<50>>(m_bytes, History::kText50);
-    kx::clearStringAt<_kxString8_allSize<10>>(m_bytes, History::kText10);
+    kx::stringField<_kxString8_allSize<50>>(m_bytes, History::kText50).clear();
+    kx::stringField<_kxString8_allSize<10>>(m_bytes, History::kText10).clear();
     kx::zeroBytesAt(m_bytes, History::kArea, History::kAreaSize);
     kx::zeroBytesAt(m_bytes, kx::Client::kHistoryOffset, History::kTrailing[0][0] - kx::Client::kHistoryOffset);
     for (const auto &area : History::kTrailing)
@@ -165,7 +164,7 @@ void _kxClient::validate() noexcept
 
     if (readAt<quint8>(m_bytes, State::kResetSwitch) != 0) {
         writeAt<quint8>(m_bytes, State::kActiveByte, 0);
-        kx::clearStringAt<_kxString<25>>(m_bytes, State::kText25a);
+        kx::stringField<_kxString<25>>(m_bytes, State::kText25a).clear();
         writeAt<quint8>(m_bytes, Settings::kResetFlags, 0);
         for (std::size_t offset : Settings::kResetOnFlags)
             writeAt<quint8>(m_bytes, offset, 1);

@@ -4,8 +4,7 @@
 #include "kxKeywordConstants.h"
 #include "kxLetterConstants.h"
 #include "kxLineBreakConstants.h"
-#include "kxRecordAccess.h"
-#include "kxStringFields.h"
+#include "kxStringField.h"
 
 namespace kx {
 
@@ -42,7 +41,7 @@ void NameList::setCaseSensitive(quint8 value) noexcept
 
 NameList::Name NameList::name(int slot) const noexcept
 {
-    return loadString<Name>(m_bytes, nameOffset(slot));
+    return stringField<Name>(m_bytes, nameOffset(slot)).load();
 }
 
 void NameList::setName(int slot, const Name &name) noexcept
@@ -62,7 +61,7 @@ bool NameList::hasName(const Name &wanted) const noexcept
 void NameList::construct() noexcept
 {
     for (int slot = 0; slot < m_capacity; ++slot)
-        constructStringAt<Name>(m_bytes, nameOffset(slot));
+        stringField<Name>(m_bytes, nameOffset(slot)).construct();
     setCount(0);
     setCaseSensitive(0);
 }
@@ -90,8 +89,7 @@ void NameList::makeCaseInsensitive() noexcept
         lowered.makeLower();
         for (int i = 0; i < stored.length(); ++i) {
             if (lowered.at(i) != stored.at(i))
-                writeAt(m_bytes, nameOffset(slot) + StringFieldLayout<Name>::kText + sizeof(char16_t) * std::size_t(i),
-                        lowered.at(i));
+                stringField<Name>(m_bytes, nameOffset(slot)).setUnit(i, lowered.at(i));
         }
     }
 }

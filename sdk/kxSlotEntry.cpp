@@ -1,7 +1,6 @@
 #include "kxSlotEntry.h"
 
-#include "kxRecordAccess.h"
-#include "kxStringFields.h"
+#include "kxStringField.h"
 
 namespace kx {
 
@@ -17,12 +16,12 @@ quint32 SlotEntry::marker() const noexcept
 
 SlotEntry::Text SlotEntry::text() const noexcept
 {
-    return loadString<Text>(m_bytes, kTextOffset);
+    return stringField<Text>(m_bytes, kTextOffset).load();
 }
 
 void SlotEntry::resetSlot() noexcept
 {
-    constructStringAt<Text>(m_bytes, kTextOffset);
+    stringField<Text>(m_bytes, kTextOffset).construct();
     zeroBytesAt(m_bytes, 0, kSize);
     writeAt(m_bytes, kKindOffset, kResetKind);
     writeAt(m_bytes, kMarkerOffset, kResetMarker);

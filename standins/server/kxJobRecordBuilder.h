@@ -3,7 +3,7 @@
 #ifndef KXJOBRECORDBUILDER_H
 #define KXJOBRECORDBUILDER_H
 
-#include "kxServerRecords.h"
+#include "kxNotifyContract.h"
 
 #include <QtCore/QString>
 

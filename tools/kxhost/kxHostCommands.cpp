@@ -7,8 +7,8 @@
 #include "kxInputError.h"
 #include "kxJobEventFile.h"
 #include "kxPluginModule.h"
-#include "kxRecordAccess.h"
-#include "kxServerRecords.h"
+#include "kxStringField.h"
+#include "kxNotifyContract.h"
 #include "kxServerSdkObject.h"
 #include "kxTerminalText.h"
 #include "records/kxPluginInfoRecord.h"
@@ -85,12 +85,13 @@ PluginIdentity queryIdentity(const KxPluginModule &module, __KXSDK *sdk)
     info.sdk = sdk;
     PluginIdentity identity;
     identity.result = module.info(&info);
-    const auto *bytes = reinterpret_cast<const unsigned char *>(&info);
-    identity.name = kxVisibleText(kx::readText<kx::PluginInfo::NameField::capacity()>(bytes, kx::PluginInfo::kNameOffset));
-    identity.author = kxVisibleText(kx::readText<kx::PluginInfo::AuthorField::capacity()>(bytes, kx::PluginInfo::kAuthorOffset));
-    identity.version = kxVisibleText(kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kPluginVersionOffset));
-    identity.sdkVersion = kxVisibleText(kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kSdkVersionOffset));
-    identity.qtVersion = kxVisibleText(kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kQtVersionOffset));
+    using namespace kx::PluginInfo;
+    const _kxPluginInfo *filled = &info;
+    identity.name = kxVisibleText(kx::stringField<NameField>(filled, kNameOffset).text());
+    identity.author = kxVisibleText(kx::stringField<AuthorField>(filled, kAuthorOffset).text());
+    identity.version = kxVisibleText(kx::stringField<VersionField>(filled, kPluginVersionOffset).text());
+    identity.sdkVersion = kxVisibleText(kx::stringField<VersionField>(filled, kSdkVersionOffset).text());
+    identity.qtVersion = kxVisibleText(kx::stringField<VersionField>(filled, kQtVersionOffset).text());
     return identity;
 }
 
