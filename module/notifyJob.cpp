@@ -4,12 +4,8 @@
 #include "jobIDText.h"
 #include "kxLineBreakConstants.h"
 #include "kxNotifyContract.h"
-#include "kxStringField.h"
 #include "layoutGuards.h"
 #include "notificationText.h"
-#include "records/kxJobRecord.h"
-#include "records/kxNotifyParamsRecord.h"
-#include "records/kxServerSdkRecord.h"
 #include "serverLog.h"
 
 namespace {

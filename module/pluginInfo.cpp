@@ -2,7 +2,6 @@
 
 #include "kxLineBreakConstants.h"
 #include "kxNotifyContract.h"
-#include "kxStringField.h"
 #include "layoutGuards.h"
 
 #include <QtCore/QtGlobal>

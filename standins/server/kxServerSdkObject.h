@@ -5,8 +5,6 @@
 
 #include "kxSdkLogChannel.h"
 #include "kxNotifyContract.h"
-#include "records/kxServerConfigRecord.h"
-#include "records/kxServerSdkRecord.h"
 
 #include <QtCore/QString>
 

@@ -7,11 +7,9 @@
 #include "kxInputError.h"
 #include "kxJobEventFile.h"
 #include "kxPluginModule.h"
-#include "kxStringField.h"
 #include "kxNotifyContract.h"
 #include "kxServerSdkObject.h"
 #include "kxTerminalText.h"
-#include "records/kxPluginInfoRecord.h"
 
 #include <QtCore/QFileInfo>
 #include <QtCore/QLockFile>

@@ -6,7 +6,6 @@
 #include "kxNotifyContract.h"
 #include "kxTerminalText.h"
 #include "jobIDText.h"
-#include "records/kxClientRecord.h"
 
 #include <QtCore/QStringList>
 #include <QtCore/QTextStream>
