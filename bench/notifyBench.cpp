@@ -5,7 +5,7 @@
 #include "kxClientTableBuilder.h"
 #include "kxJobRecordBuilder.h"
 #include "kxPluginModule.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "kxServerSdkObject.h"
 #include "records/kxClientRecord.h"
 #include "records/kxClientTableRecord.h"
@@ -102,7 +102,7 @@ int readEveryName(_kxClientTable *table)
     for (int i = 0; i < count; ++i) {
         const auto *client = kx::readAt<const unsigned char *>(
             table, kx::ClientTable::kClientsOffset + sizeof(void *) * std::size_t(i));
-        auto name = kx::loadString<kx::Client::NameField>(client, kx::Client::kNameOffset);
+        auto name = kx::stringField<kx::Client::NameField>(client, kx::Client::kNameOffset).load();
         benchmark::DoNotOptimize(name);
         total += name.length();
     }

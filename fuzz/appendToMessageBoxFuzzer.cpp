@@ -4,7 +4,7 @@
 // string is read or written.
 #include "appendToMessageBox.h"
 #include "fuzzInput.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -110,8 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // The model starts from what the operation sees: stored lengths read as
     // at most the capacity.
-    const auto initialBox = kx::loadString<MessageBox>(boxField, 0);
-    auto text = kx::loadString<MessageBox>(textField, 0);
+    const auto initialBox = kx::stringField<MessageBox>(boxField, 0).load();
+    auto text = kx::stringField<MessageBox>(textField, 0).load();
     const Units expectedText = laidOut(unitsOf(text));
     const Units expectedBox = appended(unitsOf(initialBox), expectedText);
 
@@ -124,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         require(storedText->length() == int(expectedText.size()));
         require(unitsOf(*storedText) == expectedText);
     } else {
-        auto box = kx::loadString<MessageBox>(boxField, 0);
+        auto box = kx::stringField<MessageBox>(boxField, 0).load();
         kx::appendToMessageBox(box, text);
         kx::writeAt(boxField, 0, box);
         require(text.storedLength() == expectedText.size());

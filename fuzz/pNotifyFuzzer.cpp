@@ -8,8 +8,8 @@
 #include "fuzzInput.h"
 #include "kxClientTableBuilder.h"
 #include "kxJobRecordBuilder.h"
-#include "kxNotifyPluginApi.h"
-#include "kxRecordAccess.h"
+#include "kxNotifyContract.h"
+#include "kxStringField.h"
 #include "kxServerSdkObject.h"
 #include "notifyJob.h"
 #include "records/kxClientRecord.h"
@@ -61,11 +61,11 @@ struct TextField
     int capacity;
 };
 constexpr TextField kJobTexts[] = {
-    {kx::Job::kSceneOffset, kx::ServerJob::SceneField::capacity()},
-    {kx::Job::kImageOffset, kx::ServerJob::ImageField::capacity()},
-    {kx::Job::kImageExtensionOffset, kx::ServerJob::ImageExtensionField::capacity()},
-    {kx::Job::kInfoTextOffset, kx::ServerJob::InfoTextField::capacity()},
-    {kx::Job::kRecipientListOffset, kx::ServerJob::RecipientListField::capacity()},
+    {kx::Job::kSceneOffset, kx::Job::SceneField::capacity()},
+    {kx::Job::kImageOffset, kx::Job::ImageField::capacity()},
+    {kx::Job::kImageExtensionOffset, kx::Job::ImageExtensionField::capacity()},
+    {kx::Job::kInfoTextOffset, kx::Job::InfoTextField::capacity()},
+    {kx::Job::kRecipientListOffset, kx::Job::RecipientListField::capacity()},
 };
 
 constexpr std::size_t fieldEnd(const TextField &field)
@@ -114,7 +114,7 @@ Server *server = nullptr;
 
 void fillJobText(kxfuzz::ByteReader &input, unsigned char *job, const TextField &field)
 {
-    static char16_t units[kx::ServerJob::ImageExtensionField::capacity() + 1];
+    static char16_t units[kx::Job::ImageExtensionField::capacity() + 1];
     const std::uint16_t stored = input.text(units, field.capacity);
     kx::writeAt<std::uint16_t>(job, field.offset, stored);
     kx::writeAt<std::uint16_t>(job, field.offset + 2, 0);
@@ -125,7 +125,7 @@ void fillJobText(kxfuzz::ByteReader &input, unsigned char *job, const TextField 
 // cut to the field, split at every ";" with empty parts kept.
 std::vector<kx::Client::NameField> recipientNames(const unsigned char *job)
 {
-    const QString list = kx::readText(job, kx::Job::kRecipientListOffset, kx::Job::kRecipientListMaxUnits);
+    const QString list = kx::stringField<kx::Job::RecipientListField>(job, kx::Job::kRecipientListOffset).text();
     std::vector<kx::Client::NameField> names;
     for (const QString &part : list.split(QLatin1Char(';'), Qt::KeepEmptyParts, Qt::CaseSensitive)) {
         names.emplace_back();
@@ -204,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         s.clients.table()->clients[i] = inTable ? client : nullptr;
         if (!hasTable || !inTable || i >= count)
             continue;
-        const auto stored = kx::loadString<kx::Client::NameField>(client, kx::Client::kNameOffset);
+        const auto stored = kx::stringField<kx::Client::NameField>(client, kx::Client::kNameOffset).load();
         for (const auto &part : names)
             reached[std::size_t(i)] = reached[std::size_t(i)] || stored.isEqual(part);
         anyReached = anyReached || reached[std::size_t(i)];

@@ -5,7 +5,7 @@
 #define CALLGUARD_H
 
 #include "faultGuard.h"
-#include "kxNotifyPluginApi.h"
+#include "kxNotifyContract.h"
 
 #include <type_traits>
 

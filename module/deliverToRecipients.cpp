@@ -2,7 +2,7 @@
 
 #include "appendToMessageBox.h"
 #include "jobIDText.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "kxShared.h"
 #include "notificationText.h"
 #include "records/kxClientRecord.h"
@@ -65,7 +65,7 @@ struct RecipientNames
         for (int j = 0; j < count; ++j) {
             if (!(keys[std::size_t(j)] == key))
                 continue;
-            const auto clientName = kx::loadString<kx::Client::NameField>(client, kx::Client::kNameOffset);
+            const auto clientName = kx::stringField<kx::Client::NameField>(client, kx::Client::kNameOffset).load();
             if (clientName.isEqual(names[std::size_t(j)]))
                 return true;
         }
@@ -128,13 +128,14 @@ void deliverTo(void *client, const QString &text) noexcept
     // A fresh copy for each client: the layout inserts line feeds into it.
     kx::MessageBox scratch;
     scratch.assign(text);
-    auto box = kx::loadString<kx::Client::MessageBoxField>(client, kx::Client::kMessageBoxOffset);
+    auto field = kx::stringField<kx::Client::MessageBoxField>(client, kx::Client::kMessageBoxOffset);
+    auto box = field.load();
     kx::appendToMessageBox(box, scratch);
-    kx::writeAt(client, kx::Client::kMessageBoxOffset, box);
+    field.storeWhole(box);
 }
 } // namespace
 
-void kx::deliverToRecipients(const void *sdkObject, const void *job, const QString &text)
+void kx::deliverToRecipients(const void *sdkObject, const _kxJob *job, const QString &text)
 {
     // The log so far reaches its file before any client's box changes.
     auto *mainLog = readAt<_kxLogfile *>(sdkObject, ServerSdk::kMainLogOffset);

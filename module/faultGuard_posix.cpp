@@ -8,7 +8,7 @@
 #include "faultGuard.h"
 
 #include "faultTrap_posix.h"
-#include "kxNotifyPluginApi.h"
+#include "kxNotifyContract.h"
 
 #include <csetjmp>
 

@@ -30,7 +30,7 @@
 // contained: there is no stack left to resume on.
 #include "faultGuard.h"
 
-#include "kxNotifyPluginApi.h"
+#include "kxNotifyContract.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "jobIDText.h"
 
 #include "kxKeywordConstants.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "records/kxJobRecord.h"
 
 QString kx::jobIDText(JobId id)
@@ -32,7 +32,7 @@ QString kx::jobIDText(JobId id)
     return text;
 }
 
-QString kx::jobIDTextOfJob(const void *job)
+QString kx::jobIDTextOfJob(const _kxJob *job)
 {
     return jobIDText(readAt<JobId>(job, Job::kIdOffset));
 }

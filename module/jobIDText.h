@@ -6,11 +6,13 @@
 
 #include <QtCore/QString>
 
+struct _kxJob;
+
 namespace kx {
 
 QString jobIDText(JobId id);
 // The job ID text of a job record.
-QString jobIDTextOfJob(const void *job);
+QString jobIDTextOfJob(const _kxJob *job);
 
 } // namespace kx
 

@@ -1,26 +1,26 @@
-// The module's four exports, and nothing else.
+// The module's four exports, and nothing else: defined as the contract
+// declares them, so a definition of another signature does not compile.
 #include "callGuard.h"
-#include "kxNotifyPluginApi.h"
-#include "kxPluginExport.h"
+#include "kxNotifyContract.h"
 #include "notifyJob.h"
 #include "pluginInfo.h"
 
-KX_PLUGIN_EXPORT int pInit()
+extern "C" int pInit()
 {
     return kx::runGuarded([] { return int(kx::ResultSuccess); });
 }
 
-KX_PLUGIN_EXPORT int pInfo(_kxPluginInfo *info)
+extern "C" int pInfo(_kxPluginInfo *info)
 {
     return kx::describePlugin(info);
 }
 
-KX_PLUGIN_EXPORT int pNotify(_kxNotifyParams *params)
+extern "C" int pNotify(_kxNotifyParams *params)
 {
     return kx::runGuarded([params] { return kx::notifyJob(params); });
 }
 
-KX_PLUGIN_EXPORT int pExit()
+extern "C" int pExit()
 {
     return kx::runGuarded([] { return int(kx::ResultSuccess); });
 }

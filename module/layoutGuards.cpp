@@ -1,10 +1,10 @@
 #include "layoutGuards.h"
 
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "records/kxJobRecord.h"
 #include "records/kxServerSdkRecord.h"
 
-bool kx::hasJobLayout(const void *job) noexcept
+bool kx::hasJobLayout(const _kxJob *job) noexcept
 {
     for (const Job::LayoutMarker &marker : Job::kLayoutMarkers) {
         if (readAt<quint16>(job, marker.codeOffset) != marker.code)

@@ -2,10 +2,12 @@
 #ifndef LAYOUTGUARDS_H
 #define LAYOUTGUARDS_H
 
+struct _kxJob;
+
 namespace kx {
 
 // The job record's four markers, in order, stopping at the first that fails.
-bool hasJobLayout(const void *job) noexcept;
+bool hasJobLayout(const _kxJob *job) noexcept;
 // The SDK object's guards that pNotify relies on (object start, not the interface).
 bool hasNotifySdkLayout(const void *sdkObject) noexcept;
 // The SDK object's version copies that pInfo checks.

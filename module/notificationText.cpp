@@ -1,7 +1,7 @@
 #include "notificationText.h"
 
 #include "jobIDText.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "kxShared.h"
 #include "records/kxJobRecord.h"
 
@@ -40,16 +40,17 @@ QString kx::notificationPoint(quint8 progressCode)
     return kPreviewFramesDone;
 }
 
-QString kx::notificationText(const void *job)
+QString kx::notificationText(const _kxJob *job)
 {
     const QString pattern =
         kTemplateHead + notificationPoint(readAt<quint8>(job, Job::kProgressCodeOffset)) + kTemplateTail;
 
     // Each count is read whole, up to the room before the next field.
-    const QString imageExtension = readText(job, Job::kImageExtensionOffset, Job::kImageExtensionMaxUnits);
-    const QString image = readText(job, Job::kImageOffset, Job::kImageMaxUnits);
-    const QString scene = readText(job, Job::kSceneOffset, Job::kSceneMaxUnits);
-    const QString infoText = readText(job, Job::kInfoTextOffset, Job::kInfoTextMaxUnits);
+    const QString imageExtension =
+        stringField<Job::ImageExtensionField>(job, Job::kImageExtensionOffset).text(Job::kImageExtensionMaxUnits);
+    const QString image = stringField<Job::ImageField>(job, Job::kImageOffset).text(Job::kImageMaxUnits);
+    const QString scene = stringField<Job::SceneField>(job, Job::kSceneOffset).text(Job::kSceneMaxUnits);
+    const QString infoText = stringField<Job::InfoTextField>(job, Job::kInfoTextOffset).text(Job::kInfoTextMaxUnits);
     const QString jobId = jobIDTextOfJob(job);
     const QString time = _kxTime(true).asStringDateHourMin();
 
@@ -65,17 +66,17 @@ QString kx::notificationText(const void *job)
     return reducedToLatin1(filled);
 }
 
-QString kx::recipientList(const void *job)
+QString kx::recipientList(const _kxJob *job)
 {
-    return readText(job, Job::kRecipientListOffset, Job::kRecipientListMaxUnits);
+    return stringField<Job::RecipientListField>(job, Job::kRecipientListOffset).text();
 }
 
-QString kx::sendToHead(const void *job)
+QString kx::sendToHead(const _kxJob *job)
 {
     return jobIDTextOfJob(job) + kSendToText + recipientList(job);
 }
 
-QString kx::notificationLogLine(const void *job, const QString &text)
+QString kx::notificationLogLine(const _kxJob *job, const QString &text)
 {
     return sendToHead(job) + QLatin1Char('\n') + text;
 }

@@ -5,20 +5,22 @@
 
 #include <QtCore/QString>
 
+struct _kxJob;
+
 namespace kx {
 
 // The notification point that the job's progress code names: "preview frames
 // done" (0..120), "frames done" (121..179) or "finished" (180..255).
 QString notificationPoint(quint8 progressCode);
 // The text for the job record: template filled, reduced to Latin-1.
-QString notificationText(const void *job);
+QString notificationText(const _kxJob *job);
 // The recipient list as the job stores it.
-QString recipientList(const void *job);
+QString recipientList(const _kxJob *job);
 // Job ID text, " kxNotifyKXMessage send to '" and the recipient list: the head
 // of the progress line and of the summary line of a delivery.
-QString sendToHead(const void *job);
+QString sendToHead(const _kxJob *job);
 // sendToHead, a line feed, then the text.
-QString notificationLogLine(const void *job, const QString &text);
+QString notificationLogLine(const _kxJob *job, const QString &text);
 
 } // namespace kx
 

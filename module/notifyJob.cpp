@@ -2,13 +2,9 @@
 
 #include "deliverToRecipients.h"
 #include "jobIDText.h"
-#include "kxNotifyPluginApi.h"
-#include "kxRecordAccess.h"
+#include "kxNotifyContract.h"
 #include "layoutGuards.h"
 #include "notificationText.h"
-#include "records/kxJobRecord.h"
-#include "records/kxNotifyParamsRecord.h"
-#include "records/kxServerSdkRecord.h"
 #include "serverLog.h"
 
 namespace {
@@ -16,13 +12,13 @@ const QString kStartLine = QStringLiteral("pNotify kxMessage started for job ");
 const QString kNoRecipientWarning = QStringLiteral("pNotify kxMessage: No Client Name specified");
 } // namespace
 
-int kx::notifyJob(const void *params)
+int kx::notifyJob(const _kxNotifyParams *params)
 {
     // A null record gets the layout verdict: there is nothing to log to or read.
     if (!params)
         return ResultLayoutMismatch;
     auto *log = readAt<__KXSDK *>(params, NotifyParams::kSdkPointerOffset);
-    const void *job = readAt<const void *>(params, NotifyParams::kJobPointerOffset);
+    const auto *job = readAt<const _kxJob *>(params, NotifyParams::kJobPointerOffset);
     if (!log || !job)
         return ResultLayoutMismatch;
     const auto *sdkObject = addressAt<const unsigned char>(log, -std::ptrdiff_t(ServerSdk::kInterfaceOffset));

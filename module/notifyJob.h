@@ -2,10 +2,12 @@
 #ifndef NOTIFYJOB_H
 #define NOTIFYJOB_H
 
+struct _kxNotifyParams;
+
 namespace kx {
 // Returns ResultSuccess, ResultLayoutMismatch or ResultNoRecipient; throws
 // whatever the string library or the server's log throws.
-int notifyJob(const void *notifyParams);
+int notifyJob(const _kxNotifyParams *params);
 } // namespace kx
 
 #endif // NOTIFYJOB_H

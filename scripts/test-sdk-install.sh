@@ -39,8 +39,8 @@ build_project() {
 installed_files_present() {
   local missing=0 file
   for file in \
-      include/kxNotify/kxNotifyPluginApi.h include/kxNotify/kxPluginExport.h \
-      include/kxNotify/kxRecordAccess.h include/kxNotify/kxStringFields.h \
+      include/kxNotify/kxNotifyContract.h include/kxNotify/kxStringField.h \
+      include/kxNotify/detail/kxRecordBytes.h \
       include/kxNotify/kxSdkLogChannel.h include/kxNotify/kxJobOptionDefinitions.h \
       include/kxNotify/kxLineBreakConstants.h include/kxNotify/kxLetterConstants.h \
       include/kxNotify/kxKeywordConstants.h include/kxNotify/kxMarkerConstants.h \

@@ -1,7 +1,6 @@
 #include "kxClient.h"
 
-#include "kxRecordAccess.h"
-#include "kxStringFields.h"
+#include "kxStringField.h"
 
 #include <algorithm>
 #include <limits>
@@ -22,8 +21,8 @@ constexpr quint16 kSettingsVersion = 2;
 constexpr quint32 kClearedHeader = 0xFFFFFFFFu;
 constexpr quint8 kInstanceCountDefault = 1;
 constexpr quint8 kStateMarker = 255;
-constexpr qint32 kValue34Default = 34;
-constexpr qint32 kValue29Default = 29;
+constexpr qint32 kInt32Default34Value = 34;
+constexpr qint32 kInt32Default29Value = 29;
 
 // The 40 settings words from 12478 once cleared.
 constexpr qint16 kWordDefaults[Settings::kWordCount] = {
@@ -59,7 +58,7 @@ void _kxClient::clear() noexcept
 
 void _kxClient::setDefaults() noexcept
 {
-    writeAt(m_bytes, Settings::kVersionWord, kSettingsVersion);
+    writeAt(m_bytes, Settings::kVersion, kSettingsVersion);
     for (int i = 0; i < 4; ++i)
         topList(i).makeCaseInsensitive();
     writeAt(m_bytes, Settings::kInstanceCount, kInstanceCountDefault);
@@ -68,52 +67,52 @@ void _kxClient::setDefaults() noexcept
 
     for (int i = 0; i < Settings::kWordCount; ++i)
         writeAt(m_bytes, Settings::kWordsOffset + 2 * std::size_t(i), kWordDefaults[i]);
-    for (int i = 0; i < Settings::kOnBytesCount; ++i)
-        writeAt<quint8>(m_bytes, Settings::kOnBytesFirst + std::size_t(i), 1);
-    for (std::size_t offset : Settings::kOnBytes)
+    for (int i = 0; i < Settings::kOneBytesCount; ++i)
+        writeAt<quint8>(m_bytes, Settings::kOneBytesFirst + std::size_t(i), 1);
+    for (std::size_t offset : Settings::kOneBytes)
         writeAt<quint8>(m_bytes, offset, 1);
-    writeAt<quint16>(m_bytes, Settings::kOnWord, 1);
-    writeAt(m_bytes, Settings::kValue34, kValue34Default);
-    writeAt(m_bytes, Settings::kValue29, kValue29Default);
+    writeAt<quint16>(m_bytes, Settings::kOneWord, 1);
+    writeAt(m_bytes, Settings::kInt32Default34, kInt32Default34Value);
+    writeAt(m_bytes, Settings::kInt32Default29, kInt32Default29Value);
 }
 
 void _kxClient::resetState() noexcept
 {
     kx::zeroBytesAt(m_bytes, kx::Client::kStateOffset, kx::Client::kStateSize);
     writeAt(m_bytes, State::kMarkerByte, kStateMarker);
-    writeAt<quint8>(m_bytes, State::kActiveByte, 1);
+    writeAt<quint8>(m_bytes, State::kByteOneZeroOnReset, 1);
 }
 
 void _kxClient::validate() noexcept
 {
-    if (readAt<quint16>(m_bytes, State::kWordB) == 0)
-        writeAt<quint16>(m_bytes, State::kWordB, 1);
-    if (readAt<quint16>(m_bytes, State::kWordA) == 0)
-        writeAt<quint16>(m_bytes, State::kWordA, 1);
-    if (readAt<float>(m_bytes, State::kRatio) < 0.0f)
-        writeAt(m_bytes, State::kRatio, 0.0f);
-    if (readAt<qint32>(m_bytes, State::kCounter) <= 0)
-        writeAt<qint32>(m_bytes, State::kCounter, 1);
+    if (readAt<quint16>(m_bytes, State::kWordAtLeast1Second) == 0)
+        writeAt<quint16>(m_bytes, State::kWordAtLeast1Second, 1);
+    if (readAt<quint16>(m_bytes, State::kWordAtLeast1First) == 0)
+        writeAt<quint16>(m_bytes, State::kWordAtLeast1First, 1);
+    if (readAt<float>(m_bytes, State::kFloatNotNegative) < 0.0f)
+        writeAt(m_bytes, State::kFloatNotNegative, 0.0f);
+    if (readAt<qint32>(m_bytes, State::kInt32AtLeast1) <= 0)
+        writeAt<qint32>(m_bytes, State::kInt32AtLeast1, 1);
 
-    clampWord<qint16>(m_bytes, Settings::kWordMin15, 15, kWordMax);
-    writeAt<qint16>(m_bytes, Settings::kWordForcedOne, 1);
-    clampWord<qint16>(m_bytes, Settings::kWordThousand, 100, 1000);
-    clampWord<qint16>(m_bytes, Settings::kWordPercent, 15, 95);
-    clampWord<qint16>(m_bytes, Settings::kWordMin5, 5, kWordMax);
-    clampWord<qint16>(m_bytes, Settings::kWordMinFifteen, 15, kWordMax);
-    if (readAt<qint16>(m_bytes, Settings::kWordMinOne) < 1)
-        writeAt<qint16>(m_bytes, Settings::kWordMinOne, 2);
-    clampWord<qint16>(m_bytes, Settings::kWordSixHundred, 20, 600);
-    clampWord<qint16>(m_bytes, Settings::kWordThreeHundred, 0, 300);
+    clampWord<qint16>(m_bytes, Settings::kWord0AtLeast15, 15, kWordMax);
+    writeAt<qint16>(m_bytes, Settings::kWord2AlwaysOne, 1);
+    clampWord<qint16>(m_bytes, Settings::kWord4Within100To1000, 100, 1000);
+    clampWord<qint16>(m_bytes, Settings::kWord3Within15To95, 15, 95);
+    clampWord<qint16>(m_bytes, Settings::kWord5AtLeast5, 5, kWordMax);
+    clampWord<qint16>(m_bytes, Settings::kWord6AtLeast15, 15, kWordMax);
+    if (readAt<qint16>(m_bytes, Settings::kWord7AtLeast1) < 1)
+        writeAt<qint16>(m_bytes, Settings::kWord7AtLeast1, 2);
+    clampWord<qint16>(m_bytes, Settings::kWord8Within20To600, 20, 600);
+    clampWord<qint16>(m_bytes, Settings::kWord9Within0To300, 0, 300);
 
     clampWord<quint8>(m_bytes, Settings::kInstanceCount, 1, quint8(Settings::kInstanceBlockCount));
-    clampWord<qint8>(m_bytes, Settings::kLimitByte, 0, 5);
+    clampWord<qint8>(m_bytes, Settings::kByteWithin0To5, 0, 5);
 
     if (readAt<quint8>(m_bytes, State::kResetSwitch) != 0) {
-        writeAt<quint8>(m_bytes, State::kActiveByte, 0);
-        kx::clearStringAt<_kxString<25>>(m_bytes, State::kText25a);
-        writeAt<quint8>(m_bytes, Settings::kResetFlags, 0);
-        for (std::size_t offset : Settings::kResetOnFlags)
+        writeAt<quint8>(m_bytes, State::kByteOneZeroOnReset, 0);
+        kx::stringField<_kxString<25>>(m_bytes, State::kText25ClearedOnReset).clear();
+        writeAt<quint8>(m_bytes, Settings::kByteZeroOnReset, 0);
+        for (std::size_t offset : Settings::kBytesOneOnReset)
             writeAt<quint8>(m_bytes, offset, 1);
     }
 

@@ -1,6 +1,6 @@
 #include "kxInstanceBlock.h"
 
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 
 #include <cstring>
 

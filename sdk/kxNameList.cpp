@@ -1,7 +1,6 @@
 #include "kxNameList.h"
 
-#include "kxRecordAccess.h"
-#include "kxStringFields.h"
+#include "kxStringField.h"
 
 namespace kx {
 
@@ -38,7 +37,7 @@ void NameList::setCaseSensitive(quint8 value) noexcept
 
 NameList::Name NameList::name(int slot) const noexcept
 {
-    return loadString<Name>(m_bytes, nameOffset(slot));
+    return stringField<Name>(m_bytes, nameOffset(slot)).load();
 }
 
 void NameList::setName(int slot, const Name &name) noexcept
@@ -78,8 +77,7 @@ void NameList::makeCaseInsensitive() noexcept
         lowered.makeLower();
         for (int i = 0; i < stored.length(); ++i) {
             if (lowered.at(i) != stored.at(i))
-                writeAt(m_bytes, nameOffset(slot) + StringFieldLayout<Name>::kText + sizeof(char16_t) * std::size_t(i),
-                        lowered.at(i));
+                stringField<Name>(m_bytes, nameOffset(slot)).setUnit(i, lowered.at(i));
         }
     }
 }

@@ -1,7 +1,6 @@
 #include "kxRecordSetups.h"
 
-#include "kxRecordAccess.h"
-#include "kxStringFields.h"
+#include "kxStringField.h"
 
 #include <cstring>
 
@@ -12,22 +11,22 @@ void NineteenSlotRecord::setUp(void *record) noexcept
     writeAt<quint8>(record, kSwitchOffset, 1);
     for (int i = 0; i < kSlotCount; ++i) {
         unsigned char *slot = bytesAt(record, std::size_t(i) * kSlotSize);
-        clearStringAt<_kxString8_allSize<100>>(slot, kLongText);
+        stringField<_kxString8_allSize<100>>(slot, kLongText).clear();
         writeAt<quint32>(slot, kValue, 65);
         writeAt<quint16>(slot, kWord, 1);
-        clearStringAt<_kxString8_allSize<50>>(slot, kFirstText);
+        stringField<_kxString8_allSize<50>>(slot, kFirstText).clear();
         const unsigned char flags[3] = {0, 1, 0};
         std::memcpy(slot + kFlags, flags, sizeof flags);
-        clearStringAt<_kxString8_allSize<50>>(slot, kSecondText);
+        stringField<_kxString8_allSize<50>>(slot, kSecondText).clear();
     }
 }
 
 void TextRecord::setUp(void *record) noexcept
 {
     writeAt<quint16>(record, kWord, 0);
-    constructStringAt<_kxString<200>>(record, kText);
-    clearStringAt<_kxString8_allSize<100>>(record, kFirstName);
-    clearStringAt<_kxString8_allSize<100>>(record, kSecondName);
+    stringField<_kxString<200>>(record, kText).construct();
+    stringField<_kxString8_allSize<100>>(record, kFirstName).clear();
+    stringField<_kxString8_allSize<100>>(record, kSecondName).clear();
 }
 
 void PresetRecord::setUp(void *record) noexcept
@@ -36,7 +35,7 @@ void PresetRecord::setUp(void *record) noexcept
     zeroBytesAt(record, 0, kSize);
     writeAt<quint32>(record, kValue, 517);
     writeAt<quint16>(record, kKind, 2);
-    storeStringTextAt(record, kName, _kxString8_allSize<50>(kPresetName));
+    stringField<_kxString8_allSize<50>>(record, kName).store(kPresetName);
     writeAt<quint8>(record, kMarker, 255);
     writeAt<qint16>(record, kNoIndex, -1);
     writeAt<quint16>(record, kFlag, 1);

@@ -1,7 +1,7 @@
 #include "kxSdkLogChannel.h"
 
 #include "kxLineBreakConstants.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "records/kxServerConfigRecord.h"
 
 #include <algorithm>
@@ -230,7 +230,7 @@ void __KXSDK::writeErrorLog(int category, const QString &line)
         ? kTruncatedMarker + line.left(kTruncatedLineLength)
         : line;
     // The server's stored length is not trusted beyond the field's capacity.
-    const auto name = kx::loadString<LogName>(this, kx::SdkLog::kLogNameOffset);
+    const auto name = kx::stringField<LogName>(this, kx::SdkLog::kLogNameOffset).load();
 
     QString entry;
     entry.reserve(1 + name.length() + kErrorHeaderClose.size() + kSdkVersionText.size()

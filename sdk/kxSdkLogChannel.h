@@ -5,6 +5,7 @@
 #define KXSDKLOGCHANNEL_H
 
 #include "kxShared.h"
+#include "records/kxServerSdkRecord.h"
 
 #include <cstddef>
 
@@ -12,7 +13,7 @@
 #pragma pack(push, 4)
 
 // No base class: the virtual-table pointer, then the members at the byte
-// offsets the server lays them out at (kx::SdkLog below).
+// offsets the server lays them out at (kx::SdkLog, records/kxServerSdkRecord.h).
 class __KXSDK
 {
 public:
@@ -65,22 +66,6 @@ namespace kx {
 constexpr char kSdkVersion[] = " 8.4.03";
 } // namespace kx
 
-namespace kx::SdkLog {
-// Offsets from the start of __KXSDK (where its virtual-table pointer lies).
-constexpr std::size_t kMembersOffset = 8;
-constexpr std::size_t kCriticalFailureOffset = 17;
-constexpr std::size_t kMainLogOffset = 28;
-constexpr std::size_t kErrorLogOffset = 36;
-constexpr std::size_t kConfigOffset = 44;
-constexpr std::size_t kLogNameOffset = 19872;
-constexpr std::size_t kLogMutedOffset = 20920;
-constexpr std::size_t kStampSeparatorOffset = 21427;
-constexpr std::size_t kSplitCategoryOffset = 21428;
-constexpr std::size_t kSplitLogOffset = 21568;
-constexpr std::size_t kSize = 21576;
-// The 32-bit field of a _kxLogfile that a crash report sets to 0.
-constexpr std::size_t kLogfileCrashFieldOffset = 512;
-} // namespace kx::SdkLog
 
 // offsetof on a class with virtual functions is conditionally supported; the
 // compilers this builds with give the byte offset, and every member is pinned.

@@ -1,7 +1,6 @@
 #include "kxSlotEntry.h"
 
-#include "kxRecordAccess.h"
-#include "kxStringFields.h"
+#include "kxStringField.h"
 
 namespace kx {
 

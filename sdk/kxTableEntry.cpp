@@ -1,7 +1,6 @@
 #include "kxTableEntry.h"
 
-#include "kxRecordAccess.h"
-#include "kxStringFields.h"
+#include "kxStringField.h"
 
 #include <cstring>
 
@@ -9,12 +8,12 @@ namespace kx {
 
 TableEntry::FirstText TableEntry::firstText() const noexcept
 {
-    return loadString<FirstText>(m_bytes, kFirstTextOffset);
+    return stringField<FirstText>(m_bytes, kFirstTextOffset).load();
 }
 
 TableEntry::ThirdText TableEntry::thirdText() const noexcept
 {
-    return loadString<ThirdText>(m_bytes, kThirdTextOffset);
+    return stringField<ThirdText>(m_bytes, kThirdTextOffset).load();
 }
 
 void TableEntry::setCode(const QString &text) noexcept
@@ -26,15 +25,15 @@ void TableEntry::setCode(const QString &text) noexcept
         field.setLength(length + 1);
     }
     // Only the length, the characters and the zero behind them are written.
-    storeStringTextAt(m_bytes, kCodeOffset, field);
+    stringField<Code>(m_bytes, kCodeOffset).store(field);
 }
 
 void TableEntry::resetEntry() noexcept
 {
     setCode(QString());
-    clearStringAt<FirstText>(m_bytes, kFirstTextOffset);
-    clearStringAt<SecondText>(m_bytes, kSecondTextOffset);
-    clearStringAt<ThirdText>(m_bytes, kThirdTextOffset);
+    stringField<FirstText>(m_bytes, kFirstTextOffset).clear();
+    stringField<SecondText>(m_bytes, kSecondTextOffset).clear();
+    stringField<ThirdText>(m_bytes, kThirdTextOffset).clear();
     writeAt<quint16>(m_bytes, kWordOffset, 0);
     writeAt<qint32>(m_bytes, kValueOffset, -1);
 }

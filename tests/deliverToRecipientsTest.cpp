@@ -3,7 +3,7 @@
 #include "notifyTestHost.h"
 
 #include "appendToMessageBox.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "notifyJob.h"
 #include "records/kxClientRecord.h"
 #include "records/kxJobRecord.h"

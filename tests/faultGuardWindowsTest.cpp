@@ -6,7 +6,7 @@
 #include "kxClientTableBuilder.h"
 #include "kxJobRecordBuilder.h"
 #include "kxPluginModule.h"
-#include "kxServerRecords.h"
+#include "kxNotifyContract.h"
 #include "kxServerSdkObject.h"
 #include "records/kxClientRecord.h"
 #include "records/kxJobRecord.h"

@@ -73,7 +73,7 @@ TEST(JobIDText, ReadsTheIdOfAJobRecordAtItsOffset)
     std::vector<unsigned char> job(4000, 0);
     const kx::JobId id = makeId(1, 123456789);
     std::copy(id.begin(), id.end(), job.begin() + 3460);
-    EXPECT_EQ(kx::jobIDTextOfJob(job.data()), QStringLiteral("{KT9a}"));
+    EXPECT_EQ(kx::jobIDTextOfJob(reinterpret_cast<const _kxJob *>(job.data())), QStringLiteral("{KT9a}"));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "kxClient.h"
 #include "kxClientImage.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 
 #include <gtest/gtest.h>
 
@@ -157,7 +157,7 @@ TEST(ClientRecord, ConstructionInPlaceKeepsTheName)
     unsigned char *bytes = storage.data() + 1;
     constructOverNamedRecord(bytes, "render01");
     expectImage(bytes, expectedClearedImage());
-    EXPECT_EQ(kx::loadString<kx::Client::NameField>(bytes, kNameAt).toQString(), QStringLiteral("render01"));
+    EXPECT_EQ(kx::stringField<kx::Client::NameField>(bytes, kNameAt).load().toQString(), QStringLiteral("render01"));
     // The gap between the constructed bytes and the name is the server's too.
     for (std::size_t i = kCovered; i < kNameAt; ++i)
         EXPECT_EQ(bytes[i], 0x11) << i;

@@ -1,7 +1,7 @@
 // Stored lengths are the server's and may be anything: reading a string field
 // never goes past the field, whatever length it claims. Each field is placed
 // so that it ends where an inaccessible page begins.
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "kxShared.h"
 
 #include <gtest/gtest.h>
@@ -85,11 +85,11 @@ TEST(KxRecordAccessTest, StoredLengthIsClampedToTheField)
             kx::writeAt<char16_t>(field, 4 + 2 * std::size_t(i), u'A');
         kx::writeAt<quint16>(field, 0, length.stored);
 
-        const QString text = kx::readText<kCapacity>(field, 0);
+        const QString text = kx::stringField<_kxString<kCapacity>>(field, 0).text();
         EXPECT_EQ(text.size(), length.expected);
         EXPECT_EQ(text, QString(length.expected, QLatin1Char('A')));
 
-        const Field copy = kx::loadString<Field>(field, 0);
+        const Field copy = kx::stringField<Field>(field, 0).load();
         EXPECT_EQ(copy.length(), length.expected);
         EXPECT_EQ(copy.storedLength(), length.expected);
         // The copy is terminated behind its clamped length.
@@ -109,7 +109,7 @@ TEST(KxRecordAccessTest, ZeroUnitsInsideTheTextAreKept)
     for (std::size_t i = 0; i < std::size(units); ++i)
         kx::writeAt<char16_t>(field, 4 + 2 * i, units[i]);
     kx::writeAt<quint16>(field, 0, quint16(std::size(units)));
-    const QString text = kx::readText<kCapacity>(field, 0);
+    const QString text = kx::stringField<_kxString<kCapacity>>(field, 0).text();
     EXPECT_EQ(text, QString::fromUtf16(units, int(std::size(units))));
 }
 
@@ -137,7 +137,7 @@ TEST(KxRecordAccessTest, TextIsReadAsUtf16WithItsByteOrderMark)
         kx::writeAt<quint16>(field, 0, quint16(c.units.size()));
         for (std::size_t i = 0; i < c.units.size(); ++i)
             kx::writeAt<char16_t>(field, 4 + 2 * i, c.units[i]);
-        EXPECT_EQ(kx::readText<kCapacity>(field, 0), c.expected);
+        EXPECT_EQ(kx::stringField<_kxString<kCapacity>>(field, 0).text(), c.expected);
     }
 }
 
@@ -150,9 +150,9 @@ TEST(KxRecordAccessTest, ReadTextStopsAtTheGivenRoom)
     for (int i = 0; i < kCapacity + 1; ++i)
         kx::writeAt<char16_t>(field, 4 + 2 * std::size_t(i), u'A');
     kx::writeAt<quint16>(field, 0, 0xFFFF);
-    EXPECT_EQ(kx::readText(field, 0, kCapacity + 1), QString(kCapacity + 1, QLatin1Char('A')));
-    EXPECT_EQ(kx::readText(field, 0, 3), QStringLiteral("AAA"));
-    EXPECT_EQ(kx::readText(field, 0, 0), QString());
+    EXPECT_EQ(kx::stringField<_kxString<kCapacity>>(field, 0).text(kCapacity + 1), QString(kCapacity + 1, QLatin1Char('A')));
+    EXPECT_EQ(kx::stringField<_kxString<kCapacity>>(field, 0).text(3), QStringLiteral("AAA"));
+    EXPECT_EQ(kx::stringField<_kxString<kCapacity>>(field, 0).text(0), QString());
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "kxJobRecordBuilder.h"
 #include "kxPluginModule.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "kxSdkLogChannel.h"
 #include "kxServerSdkObject.h"
 #include "jobIDText.h"

@@ -1,4 +1,4 @@
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "kxShared.h"
 
 #include <gtest/gtest.h>
@@ -134,10 +134,10 @@ TEST(KxString, CorruptStoredLengthIsReadAsTheCapacity)
     unsigned char bytes[sizeof s];
     std::memcpy(bytes, &s, sizeof s);
     kx::writeAt<quint16>(bytes, 0, 0xFFFF);
-    auto loaded = kx::loadString<_kxString<4>>(bytes, 0);
+    auto loaded = kx::stringField<_kxString<4>>(bytes, 0).load();
     EXPECT_EQ(loaded.length(), 4);
     EXPECT_EQ(loaded.constData()[4], 0);
-    EXPECT_EQ(kx::readText<4>(bytes, 0), QStringLiteral("abcd"));
+    EXPECT_EQ(kx::stringField<_kxString<4>>(bytes, 0).text(), QStringLiteral("abcd"));
     loaded.add("x"); // no room, and no write past the field
     EXPECT_EQ(text(loaded), QStringLiteral("abcd"));
 
@@ -145,7 +145,7 @@ TEST(KxString, CorruptStoredLengthIsReadAsTheCapacity)
     unsigned char nameBytes[sizeof name];
     std::memcpy(nameBytes, &name, sizeof name);
     kx::writeAt<quint16>(nameBytes, 0, 60000);
-    EXPECT_EQ(kx::loadString<_kxString8_allSize<3>>(nameBytes, 0).toQString(), QStringLiteral("abc"));
+    EXPECT_EQ(kx::stringField<_kxString8_allSize<3>>(nameBytes, 0).load().toQString(), QStringLiteral("abc"));
 }
 
 TEST(KxString8, AssignReducesToLatin1)

@@ -5,7 +5,7 @@
 // reported as a leak at exit. Only the small fault trap stays mapped.
 #include "kxJobRecordBuilder.h"
 #include "kxPluginModule.h"
-#include "kxServerRecords.h"
+#include "kxNotifyContract.h"
 #include "kxServerSdkObject.h"
 
 #include <gtest/gtest.h>

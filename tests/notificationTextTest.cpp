@@ -1,7 +1,7 @@
 // The notification text and its log line, through the loaded module.
 #include "notifyTestHost.h"
 
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "records/kxJobRecord.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "kxClientTableBuilder.h"
 #include "kxJobRecordBuilder.h"
 #include "kxPluginModule.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "kxServerSdkObject.h"
 #include "pluginInfo.h"
 #include "recordingLog.h"
@@ -46,7 +46,7 @@ protected:
     }
     static QString stringField(const std::vector<unsigned char> &bytes, std::size_t offset)
     {
-        return kx::readText<100>(bytes.data(), offset);
+        return kx::stringField<_kxString<100>>(bytes.data(), offset).text();
     }
 
     static KxPluginModule *module;
@@ -250,17 +250,17 @@ TEST(PluginInfoField, LongTextIsCutToTheCapacityAndTerminated)
     // A Qt version text of more than 25 characters keeps its first 25.
     std::vector<unsigned char> field(sizeof(_kxString<25>) + 8, kPattern);
     const char *longVersion = "6.4.2-with-a-very-long-build-suffix";
-    kx::writeLatin1Field(field.data(), 0, longVersion, 25);
+    kx::stringField<_kxString<25>>(field.data(), 0).store(longVersion);
     EXPECT_EQ(kx::readAt<quint16>(field.data(), 0), 25);
     EXPECT_EQ(kx::readAt<quint16>(field.data(), 2), 0xABAB); // the reserved field is the server's
-    EXPECT_EQ(kx::readText<25>(field.data(), 0), QString::fromLatin1(longVersion).left(25));
+    EXPECT_EQ(kx::stringField<_kxString<25>>(field.data(), 0).text(), QString::fromLatin1(longVersion).left(25));
     EXPECT_EQ(kx::readAt<char16_t>(field.data(), 4 + 2 * 25), 0);
     for (std::size_t i = sizeof(_kxString<25>); i < field.size(); ++i)
         EXPECT_EQ(field[i], kPattern) << i;
 
     // A short text leaves the units behind its terminator alone.
-    kx::writeLatin1Field(field.data(), 0, "\xE9t", 25);
-    EXPECT_EQ(kx::readText<25>(field.data(), 0), QString::fromLatin1("\xE9t"));
+    kx::stringField<_kxString<25>>(field.data(), 0).store("\xE9t");
+    EXPECT_EQ(kx::stringField<_kxString<25>>(field.data(), 0).text(), QString::fromLatin1("\xE9t"));
     EXPECT_EQ(kx::readAt<char16_t>(field.data(), 8), 0);
     EXPECT_EQ(kx::readAt<char16_t>(field.data(), 10), char16_t(longVersion[3])); // the old text stays
 }

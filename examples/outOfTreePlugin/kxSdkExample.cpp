@@ -1,14 +1,8 @@
 // A notification plug-in of a third party: it reports its identity to the
 // server and writes one line into the server's log per notification.
 #include "kxJobOptionDefinitions.h"
-#include "kxNotifyPluginApi.h"
-#include "kxPluginExport.h"
-#include "kxRecordAccess.h"
+#include "kxNotifyContract.h"
 #include "kxSdkLogChannel.h"
-#include "kxStringFields.h"
-#include "records/kxNotifyParamsRecord.h"
-#include "records/kxPluginInfoRecord.h"
-#include "records/kxServerSdkRecord.h"
 
 #include <QtCore/QString>
 
@@ -49,11 +43,11 @@ int describe(_kxPluginInfo *info)
     if (serverVersion != kRecordVersion)
         return kx::ResultLayoutMismatch;
     kx::writeAt<quint16>(info, kAcceptedOffset, 1);
-    kx::storeStringTextAt(info, kNameOffset, NameField(kPluginName));
-    kx::storeStringTextAt(info, kAuthorOffset, AuthorField(kPluginAuthor));
-    kx::storeStringTextAt(info, kPluginVersionOffset, VersionField(kPluginVersion));
-    kx::storeStringTextAt(info, kSdkVersionOffset, VersionField(kx::kSdkVersion));
-    kx::storeStringTextAt(info, kQtVersionOffset, VersionField(qVersion()));
+    kx::stringField<NameField>(info, kNameOffset).store(kPluginName);
+    kx::stringField<AuthorField>(info, kAuthorOffset).store(kPluginAuthor);
+    kx::stringField<VersionField>(info, kPluginVersionOffset).store(kPluginVersion);
+    kx::stringField<VersionField>(info, kSdkVersionOffset).store(kx::kSdkVersion);
+    kx::stringField<VersionField>(info, kQtVersionOffset).store(qVersion());
     kx::writeAt<quint8>(info, kStatusByteOffset, 0);
     kx::writeAt<quint32>(info, kStatusWordOffset, 0);
     return kx::ResultSuccess;
@@ -85,22 +79,22 @@ int guarded(Call call) noexcept
 }
 } // namespace
 
-KX_PLUGIN_EXPORT int pInit()
+extern "C" int pInit()
 {
     return kx::ResultSuccess;
 }
 
-KX_PLUGIN_EXPORT int pInfo(_kxPluginInfo *info)
+extern "C" int pInfo(_kxPluginInfo *info)
 {
     return guarded([info] { return describe(info); });
 }
 
-KX_PLUGIN_EXPORT int pNotify(_kxNotifyParams *params)
+extern "C" int pNotify(_kxNotifyParams *params)
 {
     return guarded([params] { return notify(params); });
 }
 
-KX_PLUGIN_EXPORT int pExit()
+extern "C" int pExit()
 {
     return kx::ResultSuccess;
 }

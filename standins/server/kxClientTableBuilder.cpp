@@ -1,7 +1,7 @@
 #include "kxClientTableBuilder.h"
 
 #include "kxClient.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "records/kxClientRecord.h"
 
 #include <new>
@@ -44,14 +44,13 @@ int KxClientTableBuilder::addClient(const QString &name, ClientRecord kind)
 
 QString KxClientTableBuilder::clientName(int index) const
 {
-    return kx::loadString<kx::Client::NameField>(m_clients[std::size_t(index)].get(), kx::Client::kNameOffset)
-        .toQString();
+    return kx::stringField<kx::Client::NameField>(m_clients[std::size_t(index)].get(), kx::Client::kNameOffset).text();
 }
 
 QString KxClientTableBuilder::messageBox(int index) const
 {
-    return kx::readText<kx::Client::MessageBoxField::capacity()>(m_clients[std::size_t(index)].get(),
-                                                                 kx::Client::kMessageBoxOffset);
+    return kx::stringField<kx::Client::MessageBoxField>(m_clients[std::size_t(index)].get(), kx::Client::kMessageBoxOffset)
+        .text();
 }
 
 void KxClientTableBuilder::setMessageBox(int index, const QString &text)
@@ -59,5 +58,6 @@ void KxClientTableBuilder::setMessageBox(int index, const QString &text)
     kx::Client::MessageBoxField box;
     box.assign(text);
     box.clearUnused();
-    kx::writeAt(m_clients[std::size_t(index)].get(), kx::Client::kMessageBoxOffset, box);
+    kx::stringField<kx::Client::MessageBoxField>(m_clients[std::size_t(index)].get(), kx::Client::kMessageBoxOffset)
+        .storeWhole(box);
 }

@@ -4,7 +4,7 @@
 #ifndef KXCLIENTTABLEBUILDER_H
 #define KXCLIENTTABLEBUILDER_H
 
-#include "kxServerRecords.h"
+#include "kxNotifyContract.h"
 
 #include <QtCore/QString>
 

@@ -25,25 +25,25 @@ void KxJobRecordBuilder::setProgressCode(quint8 code) noexcept
 
 void KxJobRecordBuilder::setScene(const QString &text) noexcept
 {
-    m_job->scene.assign(text);
+    kx::stringField<kx::Job::SceneField>(m_job.get(), kx::Job::kSceneOffset).assign(text);
 }
 
 void KxJobRecordBuilder::setImage(const QString &text) noexcept
 {
-    m_job->image.assign(text);
+    kx::stringField<kx::Job::ImageField>(m_job.get(), kx::Job::kImageOffset).assign(text);
 }
 
 void KxJobRecordBuilder::setImageExtension(const QString &text) noexcept
 {
-    m_job->imageExtension.assign(text);
+    kx::stringField<kx::Job::ImageExtensionField>(m_job.get(), kx::Job::kImageExtensionOffset).assign(text);
 }
 
 void KxJobRecordBuilder::setInfoText(const QString &text) noexcept
 {
-    m_job->infoText.assign(text);
+    kx::stringField<kx::Job::InfoTextField>(m_job.get(), kx::Job::kInfoTextOffset).assign(text);
 }
 
 void KxJobRecordBuilder::setRecipients(const QString &text) noexcept
 {
-    m_job->recipients.assign(text);
+    kx::stringField<kx::Job::RecipientListField>(m_job.get(), kx::Job::kRecipientListOffset).assign(text);
 }

@@ -4,7 +4,7 @@
 #define KXJOBRECORDBUILDER_H
 
 #include "kxJobId.h"
-#include "kxServerRecords.h"
+#include "kxNotifyContract.h"
 
 #include <QtCore/QString>
 

@@ -3,7 +3,7 @@
 #ifndef KXPLUGINMODULE_H
 #define KXPLUGINMODULE_H
 
-#include "kxNotifyPluginApi.h"
+#include "kxNotifyContract.h"
 
 #include <QtCore/QLibrary>
 #include <QtCore/QString>
@@ -34,10 +34,11 @@ private:
 
     QLibrary m_library;
     QString m_error;
-    kxPluginInitFunction m_init = nullptr;
-    kxPluginInfoFunction m_info = nullptr;
-    kxPluginNotifyFunction m_notify = nullptr;
-    kxPluginExitFunction m_exit = nullptr;
+    // The contract's declarations give the types; nothing here links against them.
+    decltype(&pInit) m_init = nullptr;
+    decltype(&pInfo) m_info = nullptr;
+    decltype(&pNotify) m_notify = nullptr;
+    decltype(&pExit) m_exit = nullptr;
 };
 
 #endif // KXPLUGINMODULE_H

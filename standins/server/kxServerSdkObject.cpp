@@ -1,6 +1,6 @@
 #include "kxServerSdkObject.h"
 
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 
 #include <QtCore/QDir>
 

@@ -4,9 +4,7 @@
 #define KXSERVERSDKOBJECT_H
 
 #include "kxSdkLogChannel.h"
-#include "kxServerRecords.h"
-#include "records/kxServerConfigRecord.h"
-#include "records/kxServerSdkRecord.h"
+#include "kxNotifyContract.h"
 
 #include <QtCore/QString>
 

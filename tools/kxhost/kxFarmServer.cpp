@@ -1,7 +1,7 @@
 #include "kxFarmServer.h"
 
 #include "kxJobRecordBuilder.h"
-#include "kxRecordAccess.h"
+#include "kxStringField.h"
 #include "records/kxClientRecord.h"
 
 #include <QtCore/QDir>
@@ -88,13 +88,7 @@ bool KxFarmServer::hasBoxChanged(int index)
 {
     // Compared in place: a full table has 32767 boxes, most of them untouched.
     const unsigned char *record = m_clients.client(index);
-    const auto stored = kx::readAt<quint16>(record, kx::Client::kMessageBoxOffset);
-    const int length = std::min<int>(stored, kx::Client::MessageBoxField::capacity());
-    const QString &known = m_boxes.at(index);
-    return length != int(known.size())
-           || std::memcmp(kx::bytesAt(record, kx::Client::kMessageBoxOffset + 4), known.constData(),
-                          sizeof(char16_t) * std::size_t(length))
-                  != 0;
+    return !kx::stringField<kx::Client::MessageBoxField>(record, kx::Client::kMessageBoxOffset).holds(m_boxes.at(index));
 }
 
 void KxFarmServer::collectLogLines(KxEventOutcome *outcome)

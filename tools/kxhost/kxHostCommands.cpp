@@ -7,10 +7,8 @@
 #include "kxInputError.h"
 #include "kxJobEventFile.h"
 #include "kxPluginModule.h"
-#include "kxRecordAccess.h"
-#include "kxServerRecords.h"
+#include "kxNotifyContract.h"
 #include "kxServerSdkObject.h"
-#include "records/kxPluginInfoRecord.h"
 
 #include <QtCore/QFileInfo>
 #include <QtCore/QLockFile>
@@ -84,12 +82,13 @@ PluginIdentity queryIdentity(const KxPluginModule &module, __KXSDK *sdk)
     info.sdk = sdk;
     PluginIdentity identity;
     identity.result = module.info(&info);
-    const auto *bytes = reinterpret_cast<const unsigned char *>(&info);
-    identity.name = kx::readText<kx::PluginInfo::NameField::capacity()>(bytes, kx::PluginInfo::kNameOffset);
-    identity.author = kx::readText<kx::PluginInfo::AuthorField::capacity()>(bytes, kx::PluginInfo::kAuthorOffset);
-    identity.version = kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kPluginVersionOffset);
-    identity.sdkVersion = kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kSdkVersionOffset);
-    identity.qtVersion = kx::readText<kx::PluginInfo::VersionField::capacity()>(bytes, kx::PluginInfo::kQtVersionOffset);
+    using namespace kx::PluginInfo;
+    const _kxPluginInfo *filled = &info;
+    identity.name = kx::stringField<NameField>(filled, kNameOffset).text();
+    identity.author = kx::stringField<AuthorField>(filled, kAuthorOffset).text();
+    identity.version = kx::stringField<VersionField>(filled, kPluginVersionOffset).text();
+    identity.sdkVersion = kx::stringField<VersionField>(filled, kSdkVersionOffset).text();
+    identity.qtVersion = kx::stringField<VersionField>(filled, kQtVersionOffset).text();
     return identity;
 }
 } // namespace

@@ -3,7 +3,7 @@
 #include "kxFarm.h"
 #include "kxFarmServer.h"
 #include "kxJobEventFile.h"
-#include "kxServerRecords.h"
+#include "kxNotifyContract.h"
 #include "kxTerminalText.h"
 #include "jobIDText.h"
 #include "notificationText.h"

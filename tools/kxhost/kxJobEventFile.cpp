@@ -3,7 +3,7 @@
 #include "kxInputError.h"
 #include "kxJobIdTextParser.h"
 #include "kxJsonFieldReader.h"
-#include "kxServerRecords.h"
+#include "kxNotifyContract.h"
 
 #include <limits>
 
@@ -72,10 +72,10 @@ KxJobEvent readEvent(const QString &filePath, int index, const QJsonObject &obje
                                             .arg(quoted(text)));
     }
     event.progressCode = int(reader.requiredInteger(kProgressCodeKey, 0, 255));
-    event.scene = reader.text(kSceneKey, kx::ServerJob::SceneField::capacity());
-    event.image = reader.text(kImageKey, kx::ServerJob::ImageField::capacity());
-    event.imageExtension = reader.text(kImageExtensionKey, kx::ServerJob::ImageExtensionField::capacity());
-    event.infoText = reader.text(kInfoTextKey, kx::ServerJob::InfoTextField::capacity());
+    event.scene = reader.text(kSceneKey, kx::Job::SceneField::capacity());
+    event.image = reader.text(kImageKey, kx::Job::ImageField::capacity());
+    event.imageExtension = reader.text(kImageExtensionKey, kx::Job::ImageExtensionField::capacity());
+    event.infoText = reader.text(kInfoTextKey, kx::Job::InfoTextField::capacity());
     event.recipients = reader.requiredText(kRecipientsKey, kx::Job::RecipientListField::capacity());
     return event;
 }

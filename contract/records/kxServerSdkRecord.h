@@ -28,4 +28,26 @@ static_assert(kEndMarkerOffset + sizeof(quint32) <= kRecordSize);
 
 } // namespace kx::ServerSdk
 
+// __KXSDK, the SDK's log channel that lies kInterfaceOffset into the object:
+// offsets from its own start (where its virtual-table pointer lies).
+namespace kx::SdkLog {
+constexpr std::size_t kMembersOffset = 8;
+constexpr std::size_t kCriticalFailureOffset = 17;
+constexpr std::size_t kMainLogOffset = 28;
+constexpr std::size_t kErrorLogOffset = 36;
+constexpr std::size_t kConfigOffset = 44;
+constexpr std::size_t kLogNameOffset = 19872;
+constexpr std::size_t kLogMutedOffset = 20920;
+constexpr std::size_t kStampSeparatorOffset = 21427;
+constexpr std::size_t kSplitCategoryOffset = 21428;
+constexpr std::size_t kSplitLogOffset = 21568;
+constexpr std::size_t kSize = 21576;
+// The 32-bit field of a _kxLogfile that a crash report sets to 0.
+constexpr std::size_t kLogfileCrashFieldOffset = 512;
+
+// One mainLog, seen from the object and from the log channel.
+static_assert(ServerSdk::kInterfaceOffset + kMainLogOffset == ServerSdk::kMainLogOffset);
+static_assert(ServerSdk::kInterfaceOffset + kSize <= ServerSdk::kVersionCopyOffset);
+} // namespace kx::SdkLog
+
 #endif // KXSERVERSDKRECORD_H

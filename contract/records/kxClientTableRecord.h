@@ -3,6 +3,8 @@
 #ifndef KXCLIENTTABLERECORD_H
 #define KXCLIENTTABLERECORD_H
 
+#include <QtCore/QtGlobal>
+
 #include <cstddef>
 
 namespace kx::ClientTable {
@@ -16,5 +18,16 @@ static_assert(kClientsOffset == 0xA146230);
 static_assert(kClientsOffset % sizeof(void *) == 0);
 
 } // namespace kx::ClientTable
+
+struct _kxClientTable
+{
+    unsigned char head[kx::ClientTable::kCountOffset];
+    qint16 count;
+    unsigned char gap1240[kx::ClientTable::kClientsOffset - kx::ClientTable::kCountOffset - 2];
+    unsigned char *clients[kx::ClientTable::kMaxClients]; // each a _kxClient record
+};
+static_assert(offsetof(_kxClientTable, count) == kx::ClientTable::kCountOffset);
+static_assert(offsetof(_kxClientTable, clients) == kx::ClientTable::kClientsOffset);
+static_assert(sizeof(_kxClientTable) == kx::ClientTable::kRecordSize);
 
 #endif // KXCLIENTTABLERECORD_H

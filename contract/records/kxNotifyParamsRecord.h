@@ -14,4 +14,16 @@ static_assert(kJobPointerOffset == kSdkPointerOffset + sizeof(void *));
 
 } // namespace kx::NotifyParams
 
+class __KXSDK;
+struct _kxJob;
+
+struct _kxNotifyParams
+{
+    __KXSDK *sdk;
+    _kxJob *job;
+};
+static_assert(offsetof(_kxNotifyParams, sdk) == kx::NotifyParams::kSdkPointerOffset);
+static_assert(offsetof(_kxNotifyParams, job) == kx::NotifyParams::kJobPointerOffset);
+static_assert(sizeof(_kxNotifyParams) == kx::NotifyParams::kRecordSize);
+
 #endif // KXNOTIFYPARAMSRECORD_H

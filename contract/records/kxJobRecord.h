@@ -50,6 +50,38 @@ static_assert(kProgressCodeOffset < kRecordSize);
 static_assert(kSceneOffset % 2 == 0 && kImageOffset % 2 == 0 && kImageExtensionOffset % 2 == 0
               && kInfoTextOffset % 2 == 0 && kRecipientListOffset % 2 == 0);
 
+// The stand-in server gives each of the four texts all the room its layout
+// leaves: the units up to the next field, the terminator among them.
+using SceneField = _kxString<kSceneMaxUnits - 1>;
+using ImageField = _kxString<kImageMaxUnits - 1>;
+using ImageExtensionField = _kxString<kImageExtensionMaxUnits - 1>;
+using InfoTextField = _kxString<kInfoTextMaxUnits - 1>;
+
 } // namespace kx::Job
+
+struct _kxJob
+{
+    quint16 layoutMarkers[8];
+    unsigned char gap16[3444];
+    unsigned char id[8];
+    unsigned char gap3468[224];
+    kx::Job::SceneField scene;
+    kx::Job::ImageField image;
+    kx::Job::ImageExtensionField imageExtension;
+    kx::Job::InfoTextField infoText;
+    kx::Job::RecipientListField recipients;
+    unsigned char gap30704[45625];
+    quint8 progressCode;
+    unsigned char tail76330[6];
+};
+static_assert(offsetof(_kxJob, layoutMarkers) == kx::Job::kLayoutMarkers[0].codeOffset);
+static_assert(offsetof(_kxJob, id) == kx::Job::kIdOffset);
+static_assert(offsetof(_kxJob, scene) == kx::Job::kSceneOffset);
+static_assert(offsetof(_kxJob, image) == kx::Job::kImageOffset);
+static_assert(offsetof(_kxJob, imageExtension) == kx::Job::kImageExtensionOffset);
+static_assert(offsetof(_kxJob, infoText) == kx::Job::kInfoTextOffset);
+static_assert(offsetof(_kxJob, recipients) == kx::Job::kRecipientListOffset);
+static_assert(offsetof(_kxJob, progressCode) == kx::Job::kProgressCodeOffset);
+static_assert(sizeof(_kxJob) == kx::Job::kRecordSize);
 
 #endif // KXJOBRECORD_H
