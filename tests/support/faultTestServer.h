@@ -59,6 +59,7 @@ private:
 // POSIX systems any other fault reaching it ends the process with status 43.
 inline std::atomic<int> serverFaults{0};
 #if defined(_WIN32)
+inline thread_local int serverFaultsOnThisThread = 0;
 inline Pages::Pages(std::size_t size) : m_size(rounded(size)), m_bytes(static_cast<unsigned char *>(VirtualAlloc(nullptr, m_size, MEM_COMMIT, PAGE_READWRITE))) {}
 inline Pages::~Pages() { VirtualFree(m_bytes, 0, MEM_RELEASE); }
 inline std::size_t Pages::pageSize() { SYSTEM_INFO info; GetSystemInfo(&info); return info.dwPageSize; }
@@ -75,16 +76,18 @@ inline LONG CALLBACK recoveringServerHandler(EXCEPTION_POINTERS *pointers)
     if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION
         || !VirtualProtect(reinterpret_cast<void *>(record->ExceptionInformation[1]), 1, PAGE_READWRITE, &old))
         return EXCEPTION_CONTINUE_SEARCH;
-    ++serverFaults;
+    const DWORD lastError = GetLastError(); // thread-local storage may clear it
+    ++serverFaults, ++serverFaultsOnThisThread;
+    SetLastError(lastError);
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 inline const bool serverHandlerInstalled = AddVectoredExceptionHandler(0, recoveringServerHandler);
 inline bool serverFaultAt(const Pages &page)
 {
-    const int before = serverFaults;
+    const int before = serverFaultsOnThisThread;
     *static_cast<volatile unsigned char *>(page.bytes()) = 1;
     page.protectAll(); // taken away again after the server's mending
-    return serverFaults == before + 1;
+    return serverFaultsOnThisThread == before + 1;
 }
 
 [[noreturn]] inline void endThisThread() { ExitThread(3); }
