@@ -1,0 +1,190 @@
+// The server of the fault-containment tests, on POSIX systems and Windows:
+// pages it can take away, the module driven with a recording log, a fault
+// handler of its own that recovers from the faults it makes on purpose, and
+// threads it ends the system's way.
+#ifndef FAULTTESTSERVER_H
+#define FAULTTESTSERVER_H
+
+#include "kxJobRecordBuilder.h"
+#include "kxPluginModule.h"
+#include "kxNotifyContract.h"
+#include "kxServerSdkObject.h"
+#include "records/kxJobRecord.h"
+#include "recordingLog.h"
+
+#include <atomic>
+#include <functional>
+
+#if defined(_WIN32)
+#  include <windows.h>
+inline bool isHeapInstrumented() { return false; }
+#else
+#  include <csetjmp>
+#  include <csignal>
+#  include <pthread.h>
+#  include <sys/mman.h>
+#  include <unistd.h>
+// Present in sanitized builds only.
+extern "C" __attribute__((weak)) void __lsan_disable();
+extern "C" __attribute__((weak)) void __lsan_enable();
+inline bool isHeapInstrumented() { return __lsan_enable; }
+#endif
+
+// Pages of the server's own; on POSIX systems a file mapping it can cut short.
+class Pages
+{
+public:
+    enum Access { NoAccess, ReadOnly };
+    explicit Pages(std::size_t size);
+    ~Pages();
+    Pages(const Pages &) = delete;
+    Pages &operator=(const Pages &) = delete;
+    static std::size_t pageSize();
+    unsigned char *bytes() const noexcept { return m_bytes; }
+    void protect(std::size_t from, std::size_t size, Access access) const;
+    void protectAll(Access access = NoAccess) const { protect(0, m_size, access); }
+    void protectPageOf(std::size_t offset) const { protect(offset / pageSize() * pageSize(), pageSize(), NoAccess); }
+    // Reading from the page holding offset on raises SIGBUS: the file ends before it.
+    void cutFileAt(std::size_t offset) const;
+
+private:
+    static std::size_t rounded(std::size_t size) { return (size + pageSize() - 1) / pageSize() * pageSize(); }
+    std::size_t m_size;
+    int m_file = -1;
+    unsigned char *m_bytes = nullptr;
+};
+
+// The server's own fault handler, in place before the module's first call (on
+// Windows last in line). It recovers from the faults serverFaultAt makes; on
+// POSIX systems any other fault reaching it ends the process with status 43.
+inline std::atomic<int> serverFaults{0};
+#if defined(_WIN32)
+inline thread_local int serverFaultsOnThisThread = 0;
+inline Pages::Pages(std::size_t size) : m_size(rounded(size)), m_bytes(static_cast<unsigned char *>(VirtualAlloc(nullptr, m_size, MEM_COMMIT, PAGE_READWRITE))) {}
+inline Pages::~Pages() { VirtualFree(m_bytes, 0, MEM_RELEASE); }
+inline std::size_t Pages::pageSize() { SYSTEM_INFO info; GetSystemInfo(&info); return info.dwPageSize; }
+inline void Pages::protect(std::size_t from, std::size_t size, Access access) const
+{
+    DWORD old = 0;
+    VirtualProtect(m_bytes + from, size, access == NoAccess ? PAGE_NOACCESS : PAGE_READONLY, &old);
+}
+
+inline LONG CALLBACK recoveringServerHandler(EXCEPTION_POINTERS *pointers)
+{
+    const EXCEPTION_RECORD *record = pointers->ExceptionRecord;
+    DWORD old = 0;
+    if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION
+        || !VirtualProtect(reinterpret_cast<void *>(record->ExceptionInformation[1]), 1, PAGE_READWRITE, &old))
+        return EXCEPTION_CONTINUE_SEARCH;
+    const DWORD lastError = GetLastError(); // thread-local storage may clear it
+    ++serverFaults, ++serverFaultsOnThisThread;
+    SetLastError(lastError);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+inline const bool serverHandlerInstalled = AddVectoredExceptionHandler(0, recoveringServerHandler);
+inline bool serverFaultAt(const Pages &page)
+{
+    const int before = serverFaultsOnThisThread;
+    *static_cast<volatile unsigned char *>(page.bytes()) = 1;
+    page.protectAll(); // taken away again after the server's mending
+    return serverFaultsOnThisThread == before + 1;
+}
+
+[[noreturn]] inline void endThisThread() { ExitThread(3); }
+#else
+inline Pages::Pages(std::size_t size)
+    : m_size(rounded(size)), m_file(memfd_create("pages", 0)), m_bytes(static_cast<unsigned char *>(
+          ftruncate(m_file, off_t(m_size)) ? MAP_FAILED : mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_SHARED, m_file, 0))) {}
+inline Pages::~Pages() { munmap(m_bytes, m_size), close(m_file); }
+inline std::size_t Pages::pageSize() { return std::size_t(sysconf(_SC_PAGESIZE)); }
+inline void Pages::protect(std::size_t from, std::size_t size, Access access) const { mprotect(m_bytes + from, size, access == NoAccess ? PROT_NONE : PROT_READ); }
+inline void Pages::cutFileAt(std::size_t offset) const { (void)!ftruncate(m_file, off_t(offset / pageSize() * pageSize())); }
+
+inline thread_local sigjmp_buf *serverRecovery = nullptr;
+inline void recoveringServerHandler(int, siginfo_t *, void *)
+{
+    if (!serverRecovery)
+        _exit(43);
+    ++serverFaults;
+    siglongjmp(*serverRecovery, 1);
+}
+inline const bool serverHandlerInstalled = [] {
+    struct sigaction server = {};
+    server.sa_sigaction = recoveringServerHandler;
+    server.sa_flags = SA_SIGINFO;
+    return sigaction(SIGSEGV, &server, nullptr) == 0;
+}();
+inline bool serverFaultAt(const Pages &page)
+{
+    sigjmp_buf recovery;
+    serverRecovery = &recovery;
+    const bool reached = sigsetjmp(recovery, 1) != 0 || (*static_cast<volatile unsigned char *>(page.bytes()), false);
+    serverRecovery = nullptr;
+    return reached;
+}
+
+inline int threadEnded = 0;
+[[noreturn]] inline void endThisThread() { pthread_exit(&threadEnded); }
+#endif
+
+// A fault in the server's own code, right below the caller or `depth` frames
+// of 8 KiB further down, each written only at its ends: what lay on the stack
+// there stays as it was.
+__attribute__((noinline)) inline bool serverFaultReachesServer(const Pages &page, int depth = 0)
+{
+    if (depth == 0)
+        return page.protectAll(), serverFaultAt(page);
+    volatile unsigned char frame[8192];
+    frame[0] = static_cast<unsigned char>(depth);
+    return serverFaultReachesServer(page, depth - 1) && frame[0] == depth;
+}
+
+// Runs work on a thread that the system then ends (endThisThread), also from
+// inside work; true if it ended that way.
+inline bool runOnThreadThatEnds(std::function<void()> work)
+{
+#if defined(_WIN32)
+    HANDLE thread = CreateThread(nullptr, 0, [](void *w) -> DWORD { (*static_cast<std::function<void()> *>(w))(), endThisThread(); }, &work, 0, nullptr);
+    DWORD code = 0;
+    WaitForSingleObject(thread, INFINITE), GetExitCodeThread(thread, &code), CloseHandle(thread);
+    return code == 3;
+#else
+    pthread_t thread;
+    void *result = nullptr;
+    pthread_create(&thread, nullptr, [](void *w) -> void * { (*static_cast<std::function<void()> *>(w))(), endThisThread(); }, &work);
+    pthread_join(thread, &result);
+    return result == &threadEnded;
+#endif
+}
+
+// The module with the server's SDK object, a recording log, a good job (no
+// recipients: start line, warning, result 14) and an unreadable one.
+struct FaultTestServer
+{
+    explicit FaultTestServer(const QString &path = QStringLiteral(KX_PLUGIN_MODULE_PATH)) : module(path)
+    {
+        module.load();
+        log = &sdk.installLog<RecordingLog>();
+        goodJob.setId(1, 1234567);
+        unreadable.protectAll();
+    }
+    int notify(const void *job)
+    {
+        _kxNotifyParams params{sdk.sdkInterface(), static_cast<_kxJob *>(const_cast<void *>(job))};
+#if !defined(_WIN32)
+        // A contained fault skips the destructors of what the call built: lost by design.
+        const struct Pause { Pause() { __lsan_disable ? __lsan_disable() : void(); } ~Pause() { __lsan_enable ? __lsan_enable() : void(); } } pause;
+#endif
+        return module.notify(&params);
+    }
+    int notifyGood() { return notify(goodJob.record()); }
+    int notifyUnreadable() { return notify(unreadable.bytes()); }
+
+    KxPluginModule module;
+    KxServerSdkObject sdk;
+    RecordingLog *log = nullptr;
+    KxJobRecordBuilder goodJob;
+    Pages unreadable{kx::Job::kRecordSize};
+};
+
+#endif // FAULTTESTSERVER_H
