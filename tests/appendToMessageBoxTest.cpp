@@ -7,11 +7,6 @@ namespace {
 
 using kx::MessageBox;
 
-QString text(const MessageBox &s)
-{
-    return s.toQString();
-}
-
 MessageBox boxOf(const QString &content)
 {
     MessageBox box;
@@ -19,135 +14,92 @@ MessageBox boxOf(const QString &content)
     return box;
 }
 
-QString run(int length, QChar c = QLatin1Char('x'))
+QString run(int length, char c = 'x')
 {
-    return QString(length, c);
+    return QString(length, QLatin1Char(c));
 }
 
-TEST(AppendToMessageBoxTest, EmptyBoxTakesTheTextWithoutSeparator)
-{
-    MessageBox box;
-    // Leftovers behind the terminator of an emptied box do not survive.
-    box.assign(QStringLiteral("old"));
-    box.setLength(0);
-    MessageBox message = boxOf(QStringLiteral("line one\nline two"));
-    kx::appendToMessageBox(box, message);
-    EXPECT_EQ(text(box), QStringLiteral("line one\nline two"));
-    EXPECT_EQ(box.at(box.length()), 0);
-    for (int i = box.length(); i <= MessageBox::capacity(); ++i)
-        ASSERT_EQ(box.at(i), 0) << i;
-}
-
-TEST(AppendToMessageBoxTest, SeparatorPrecedesEvenAnEmptyText)
-{
-    MessageBox box = boxOf(QStringLiteral("earlier"));
-    MessageBox empty;
-    kx::appendToMessageBox(box, empty);
-    EXPECT_EQ(text(box), QStringLiteral("earlier\n\n"));
-
-    MessageBox message = boxOf(QStringLiteral("next"));
-    kx::appendToMessageBox(box, message);
-    EXPECT_EQ(text(box), QStringLiteral("earlier\n\n\n\nnext"));
-}
-
+// An empty box takes the text without separator (leftovers behind an emptied
+// box's terminator do not survive); lines are cut at 250, a line feed starts
+// a new count, a carriage return does not; the caller's copy keeps the cuts.
 TEST(AppendToMessageBoxTest, LinesAreCutAt250Characters)
 {
+    const QString nl = QStringLiteral("\n");
     const struct {
         QString in;
         QString out;
     } cases[] = {
         {run(250), run(250)},
-        {run(251), run(250) + QLatin1Char('\n') + run(1)},
-        {run(600), run(250) + QLatin1Char('\n') + run(250) + QLatin1Char('\n') + run(100)},
-        // Existing line feeds start a new count; a carriage return does not.
-        {run(10) + QLatin1Char('\n') + run(250) + QLatin1Char('\n') + run(251, QLatin1Char('y')),
-         run(10) + QLatin1Char('\n') + run(250) + QLatin1Char('\n') + run(250, QLatin1Char('y'))
-             + QLatin1Char('\n') + QLatin1Char('y')},
-        {run(200) + QLatin1Char('\r') + run(100),
-         run(200) + QLatin1Char('\r') + run(49) + QLatin1Char('\n') + run(51)},
+        {run(251), run(250) + nl + run(1)},
+        {run(600), run(250) + nl + run(250) + nl + run(100)},
+        {run(10) + nl + run(250) + nl + run(251, 'y'), run(10) + nl + run(250) + nl + run(250, 'y') + nl + run(1, 'y')},
+        {run(200) + QLatin1Char('\r') + run(100), run(200) + QLatin1Char('\r') + run(49) + nl + run(51)},
         {QStringLiteral("\n\n"), QStringLiteral("\n\n")},
+        {nl + run(251), nl + run(250) + nl + run(1)}, // a line feed first ends an empty line
+        {QString::fromUtf16(u"c\0d", 3), QString::fromUtf16(u"c\0d", 3)},
     };
     for (const auto &c : cases) {
-        MessageBox box;
+        MessageBox box = boxOf(QStringLiteral("old"));
+        box.setLength(0);
         MessageBox message = boxOf(c.in);
         kx::appendToMessageBox(box, message);
-        EXPECT_EQ(text(box), c.out) << c.in.size();
-        // The caller's copy keeps the inserted line feeds.
-        EXPECT_EQ(text(message), c.out);
+        EXPECT_EQ(box.toQString(), c.out) << c.in.size();
+        EXPECT_EQ(message.toQString(), c.out);
+        for (int i = box.length(); i <= MessageBox::capacity(); ++i)
+            ASSERT_EQ(box.at(i), 0) << i;
     }
 }
 
-TEST(AppendToMessageBoxTest, FullTextLosesItsTailToInsertedLineFeeds)
-{
-    MessageBox box;
-    MessageBox message = boxOf(run(2500));
-    kx::appendToMessageBox(box, message);
-    // Nine line feeds fit in behind 250-character pieces; as many characters fall off the end.
-    QString expected;
-    for (int piece = 0; piece < 9; ++piece)
-        expected += run(250) + QLatin1Char('\n');
-    expected += run(2500 - 9 * 251);
-    EXPECT_EQ(text(box), expected);
-    EXPECT_EQ(box.length(), 2500);
-}
-
+// The box keeps its newest characters: an empty line, then as much of the
+// text as fits; a trimmed box ends one short of its capacity. Lengths, not
+// zero units, end box and text. A stored length above 2 500 is read as 2 500.
 TEST(AppendToMessageBoxTest, TrimFigures)
 {
     const struct {
         int boxLength;
         int textLength;
-        int removed;     // oldest box characters dropped
-        int keptOfText;  // text characters that fit
+        int removed;    // oldest box characters dropped
+        int keptOfText; // text characters that fit
         int finalLength;
+        quint16 storedLength;
     } cases[] = {
-        {2398, 100, 0, 100, 2500},
-        {2399, 100, 2, 100, 2499},
-        {2400, 100, 3, 100, 2499},
-        {1, 2500, 1, 2498, 2500},
-        {2500, 2500, 2500, 2498, 2500},
-        {2500, 0, 3, 0, 2499},
+        {3, 0, 0, 0, 5, 3},
+        {3, 3, 0, 3, 8, 3},
+        {2398, 100, 0, 100, 2500, 2398},
+        {2399, 100, 2, 100, 2499, 2399},
+        {2400, 100, 3, 100, 2499, 2400},
+        {1, 2500, 1, 2498, 2500, 1},
+        {2500, 2500, 2500, 2498, 2500, 2500},
+        {2500, 0, 3, 0, 2499, 2500},
+        {2500, 100, 103, 100, 2499, 4000},
+        {2500, 100, 103, 100, 2499, 0xFFFF},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.boxLength << "+" << c.textLength << " stored " << c.storedLength);
         QString old;
         for (int i = 0; i < c.boxLength; ++i)
-            old += QChar(u'a' + i % 26);
-        // The text's lines are short so that the layout leaves it alone.
-        QString added;
+            old += i == 1 ? QChar(0) : QChar(u'a' + i % 26);
+        QString added; // short lines, so that the layout leaves the text alone
         for (int i = 0; i < c.textLength; ++i)
-            added += i % 100 == 99 ? QChar(u'\n') : QChar(u'0' + i % 10);
+            added += i % 100 == 99 ? QChar(u'\n') : i == 1 ? QChar(0) : QChar(u'0' + i % 10);
         MessageBox box = boxOf(old);
+        auto *bytes = reinterpret_cast<unsigned char *>(&box);
+        bytes[0] = quint8(c.storedLength);
+        bytes[1] = quint8(c.storedLength >> 8);
         MessageBox message = boxOf(added);
         kx::appendToMessageBox(box, message);
-        EXPECT_EQ(box.length(), c.finalLength) << c.boxLength << "+" << c.textLength;
-        EXPECT_EQ(text(box), old.mid(c.removed) + QStringLiteral("\n\n") + added.left(c.keptOfText))
-            << c.boxLength << "+" << c.textLength;
+        EXPECT_EQ(box.storedLength(), c.finalLength);
+        EXPECT_EQ(box.toQString(), old.mid(c.removed) + QStringLiteral("\n\n") + added.left(c.keptOfText));
         EXPECT_EQ(box.at(box.length()), 0);
     }
-}
-
-TEST(AppendToMessageBoxTest, OversizedStoredLengthIsReadAsCapacity)
-{
-    // A box whose stored length claims 4000 characters holds 2500 as far as the append goes.
-    MessageBox box = boxOf(run(2500, QLatin1Char('b')));
-    auto *bytes = reinterpret_cast<unsigned char *>(&box);
-    bytes[0] = 0xA0;
-    bytes[1] = 0x0F;
-    MessageBox message = boxOf(run(100, QLatin1Char('m')));
+    // A full text loses its tail to the nine line feeds that fit in.
+    MessageBox box;
+    MessageBox message = boxOf(run(2500));
     kx::appendToMessageBox(box, message);
-    EXPECT_EQ(box.storedLength(), 2499);
-    EXPECT_EQ(text(box), run(2397, QLatin1Char('b')) + QStringLiteral("\n\n") + run(100, QLatin1Char('m')));
-}
-
-// The lengths, not zero units, end box and text: a zero inside either is an
-// ordinary character.
-TEST(AppendToMessageBoxTest, ZeroUnitsInsideAreKept)
-{
-    MessageBox box = boxOf(QString::fromUtf16(u"a\0b", 3));
-    MessageBox message = boxOf(QString::fromUtf16(u"c\0d", 3));
-    kx::appendToMessageBox(box, message);
-    EXPECT_EQ(box.length(), 8);
-    EXPECT_EQ(text(box), QString::fromUtf16(u"a\0b\n\nc\0d", 8));
-    EXPECT_EQ(box.at(8), 0);
+    QString expected;
+    for (int piece = 0; piece < 9; ++piece)
+        expected += run(250) + QLatin1Char('\n');
+    EXPECT_EQ(box.toQString(), expected + run(2500 - 9 * 251));
 }
 
 } // namespace

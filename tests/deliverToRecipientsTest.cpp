@@ -1,366 +1,227 @@
-// Resolution of the recipient list against the client table and delivery to
-// the message boxes, through the loaded module.
+// Resolution of the recipient list against the client table, delivery to the
+// message boxes, and the call's lines and results, through the loaded module.
 #include "notifyTestHost.h"
 
-#include "appendToMessageBox.h"
 #include "kxStringField.h"
 #include "notifyJob.h"
 #include "records/kxClientRecord.h"
 #include "records/kxJobRecord.h"
 
+#include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
-const QString kSentPrefix = QStringLiteral("{KT9a} kxNotifyKXMessage send to '");
-const QString kNotSentPrefix = QStringLiteral("{KT9a} kxNotifyKXMessage NOT SEND. '");
-
 class DeliverToRecipientsTest : public NotifyTestHost
 {
-protected:
-    QString sentLine(const QString &list, int count) const
-    {
-        return kSentPrefix + list + QStringLiteral("'. (  n:") + QString::number(count) + QStringLiteral("|||\n)");
-    }
-    QString notFoundLine(const QString &list, int count) const
-    {
-        return kNotSentPrefix + list + QStringLiteral("' not found. (  n:") + QString::number(count)
-               + QStringLiteral("|||\n)");
-    }
-    void addClients(std::initializer_list<const char *> names)
-    {
-        for (const char *name : names)
-            clients.addClient(QString::fromLatin1(name));
-    }
-    std::vector<QString> boxes() const
-    {
-        std::vector<QString> result;
-        for (int i = 0; i < clients.clientCount(); ++i)
-            result.push_back(const_cast<KxClientTableBuilder &>(clients).messageBox(i));
-        return result;
-    }
 };
 
 TEST_F(DeliverToRecipientsTest, WhoIsReached)
 {
     const struct {
         const char *list;
-        std::vector<const char *> clientNames;
-        std::vector<bool> reached;
+        std::vector<const char *> names;
+        const char *marks;
     } cases[] = {
-        {"render01;render02", {"render00", "render01", "render02"}, {false, true, true}},
-        // Named twice, reached once.
-        {"render01;render01", {"render01"}, {true}},
-        // Every client bearing the name.
-        {"render01", {"render01", "render02", "render01"}, {true, false, true}},
-        // The blank is part of the second name.
-        {"render01; render02", {"render01", "render02"}, {true, false}},
-        // Empty parts are names too, and reach a client with an empty name.
-        {"nobody;;", {"render01", ""}, {false, true}},
-        {"nobody;", {""}, {true}},
-        // Letter case does not matter, in Latin-1 either; other characters must agree.
-        {"render01", {"RENDER01"}, {true}},
-        {"caf\xe9-render", {"CAF\xc9-RENDER", "caf\xe9-render", "caf\xc9-render"}, {true, true, true}},
-        {"render01@host", {"RENDER01`host", "render01@hosT"}, {false, true}},
-        {"render0102", {"render0103", "render01"}, {false, false}},
-        {"nobody", {"render01", "render02"}, {false, false}},
+        {"render01;render02", {"render00", "render01", "render02"}, "-++"},
+        {"render01;render01", {"render01"}, "+"},                      // named twice, reached once
+        {"render01", {"render01", "render02", "render01"}, "+-+"},     // every client bearing the name
+        {"render01; render02", {"render01", "render02"}, "+-"},        // the blank is part of the name
+        {"nobody;;", {"render01", ""}, "-+"},                          // empty parts are names too
+        {"nobody;", {""}, "+"},
+        {"render01", {"RENDER01"}, "+"},                               // letter case does not matter,
+        {"caf\xe9-render", {"CAF\xc9-RENDER", "caf\xe9-render", "caf\xc9-render"}, "+++"}, // in Latin-1 either
+        {"render01@host", {"RENDER01`host", "render01@hosT"}, "-+"},   // other characters must agree
+        {"render0102", {"render0103", "render01"}, "--"},
+        {"nobody", {"render01", "render02"}, "--"},
+        {"render01", {}, ""},
+        {"\xe9t\xe9", {"\xc9T\xc9", "?t?"}, "+-"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.list);
         KxClientTableBuilder table;
-        for (const char *name : c.clientNames)
+        for (const char *name : c.names)
             table.addClient(QString::fromLatin1(name));
-        sdk.setClientTable(table.table());
-        job.setRecipients(QString::fromLatin1(c.list));
-        log->lines.clear();
-        ASSERT_EQ(notify(), 1);
-        const QString text = composedText();
-        ASSERT_FALSE(text.isEmpty());
-        bool any = false;
-        for (std::size_t i = 0; i < c.reached.size(); ++i) {
-            EXPECT_EQ(table.messageBox(int(i)), c.reached[i] ? text : QString()) << i;
-            any = any || c.reached[i];
-        }
-        const int count = int(c.clientNames.size());
+        EXPECT_EQ(reached(table, QString::fromLatin1(c.list)), c.marks);
+        const bool any = std::strchr(c.marks, '+') != nullptr;
+        ASSERT_EQ(log->lines.size(), 3u);
+        EXPECT_EQ(log->lines[0].text, QStringLiteral("pNotify kxMessage started for job {KT9a}"));
+        EXPECT_TRUE(log->lines[1].text.startsWith(QStringLiteral("{KT9a} kxNotifyKXMessage send to '")
+                                                  + QString::fromLatin1(c.list) + QLatin1Char('\n')));
+        EXPECT_EQ(lastLine().mainLogFlushes, log->lines[1].mainLogFlushes + 1); // flushed between text and summary
         EXPECT_EQ(lastLine().category, any ? 17 : 2);
         EXPECT_EQ(lastLine().flags, 0);
-        EXPECT_EQ(lastLine().text, any ? sentLine(QString::fromLatin1(c.list), count)
-                                       : notFoundLine(QString::fromLatin1(c.list), count));
+        EXPECT_EQ(lastLine().text, summary(QString::fromLatin1(c.list), int(c.names.size()), any));
     }
 }
 
-TEST_F(DeliverToRecipientsTest, LinesOfTheCall)
+// Names outside Latin-1 are compared as their 8-bit form, each such
+// character a "?"; a surrogate pair is two of them. A leading byte-order mark
+// is not part of the first name, nor of the list in the lines.
+TEST_F(DeliverToRecipientsTest, ListsReadAsUtf16)
 {
-    addClients({"render01", "render02"});
-    job.setRecipients(QStringLiteral("render01;render02"));
-    ASSERT_EQ(notify(), 1);
-    ASSERT_EQ(log->lines.size(), 3u);
-    EXPECT_EQ(log->lines[0].text, QStringLiteral("pNotify kxMessage started for job {KT9a}"));
-    EXPECT_TRUE(log->lines[1].text.startsWith(kSentPrefix + QStringLiteral("render01;render02\n")));
-    EXPECT_EQ(log->lines[2].text, sentLine(QStringLiteral("render01;render02"), 2));
+    const struct {
+        QString list;
+        std::vector<const char *> names;
+        const char *marks;
+        QString shown;
+    } cases[] = {
+        {QStringLiteral("\u20ac;\U0001F600;caf\u00e9;\u00c9T\u00c9"), {"?", "??", "caf?", "\xe9t\xe9"}, "++-+",
+         QStringLiteral("\u20ac;\U0001F600;caf\u00e9;\u00c9T\u00c9")},
+        {QStringLiteral("\uFEFFrender01;render02"), {"render01", "render02"}, "++", QStringLiteral("render01;render02")},
+    };
+    for (const auto &c : cases) {
+        KxClientTableBuilder table;
+        for (const char *name : c.names)
+            table.addClient(QString::fromLatin1(name));
+        EXPECT_EQ(reached(table, c.list), c.marks);
+        EXPECT_TRUE(textLine().startsWith(QStringLiteral("{KT9a} kxNotifyKXMessage send to '") + c.shown + QLatin1Char('\n')));
+        EXPECT_EQ(lastLine().text, summary(c.shown, int(c.names.size()), true));
+    }
 }
 
-TEST_F(DeliverToRecipientsTest, EmptyTableReachesNobody)
+// Mended: a count that does not fit the table's clients. Negative counts
+// (from 32768 on, as stored) reach nobody; entries behind the server's
+// clients are null and skipped; a null entry inside is skipped too; the
+// summary shows the count as stored.
+TEST_F(DeliverToRecipientsTest, CorruptClientCountAndNullEntries)
 {
-    job.setRecipients(QStringLiteral("render01"));
-    ASSERT_EQ(notify(), 1);
-    EXPECT_EQ(lastLine().category, 2);
-    EXPECT_EQ(lastLine().text, notFoundLine(QStringLiteral("render01"), 0));
+    const struct {
+        qint16 count;
+        int nullEntry;
+        const char *marks;
+    } cases[] = {
+        {-1, -1, "---"}, {-32768, -1, "---"}, {0, -1, "---"}, {1, -1, "+--"}, {2, -1, "++-"},
+        {100, -1, "+++"}, {32767, -1, "+++"}, {3, 1, "+-+"}, {3, 0, "-++"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.count << " null " << c.nullEntry);
+        KxClientTableBuilder table;
+        for (int i = 0; i < 3; ++i)
+            table.addClient(QStringLiteral("render01"), KxClientTableBuilder::ClientRecord::Zeroed);
+        table.table()->count = c.count;
+        if (c.nullEntry >= 0)
+            table.table()->clients[c.nullEntry] = nullptr;
+        EXPECT_EQ(reached(table, QStringLiteral("render01")), c.marks);
+        EXPECT_EQ(lastLine().text, summary(QStringLiteral("render01"), c.count, c.marks[0] == '+' || c.marks[1] == '+'));
+    }
 }
 
-TEST_F(DeliverToRecipientsTest, NewTextFollowsEarlierMessagesAfterAnEmptyLine)
+// Mended: a client name stored longer than its field of 50 is read as 50
+// characters; leftovers behind a name's terminator are not compared.
+TEST_F(DeliverToRecipientsTest, ClientNameBytesBeyondTheName)
 {
-    addClients({"render01"});
-    clients.setMessageBox(0, QStringLiteral("earlier"));
-    job.setRecipients(QStringLiteral("render01"));
-    ASSERT_EQ(notify(), 1);
-    EXPECT_EQ(clients.messageBox(0), QStringLiteral("earlier\n\n") + composedText());
-}
-
-TEST_F(DeliverToRecipientsTest, EachClientGetsTheTextLaidOutAfresh)
-{
-    addClients({"render01", "render02"});
-    job.setRecipients(QStringLiteral("render01;render02"));
-    // "Scene:" + 243 characters + " " makes a line of 250, one more makes 251.
-    job.setScene(QString(244, QLatin1Char('s')));
-    ASSERT_EQ(notify(), 1);
-    const QString text = composedText();
-    QString laidOut = text;
-    laidOut.insert(text.indexOf(QStringLiteral("Scene:")) + 250, QLatin1Char('\n'));
-    EXPECT_EQ(clients.messageBox(0), laidOut);
-    EXPECT_EQ(clients.messageBox(1), laidOut);
-}
-
-TEST_F(DeliverToRecipientsTest, MainLogIsFlushedFirst)
-{
-    job.setRecipients(QStringLiteral("nobody"));
-    ASSERT_EQ(notify(), 1);
-    ASSERT_EQ(log->lines.size(), 3u);
-    EXPECT_EQ(log->lines[1].mainLogFlushes, 0u);
-    EXPECT_EQ(log->lines[2].mainLogFlushes, 1u);
-}
-
-TEST_F(DeliverToRecipientsTest, FailingFlushLeavesEveryBoxAlone)
-{
-    // The server's own log channel, writing to a file that cannot be opened.
-    sdk.installLog<__KXSDK>();
-    sdk.setMainLog(std::make_unique<_kxLogfile>(QStringLiteral("/nonexistent-directory/main.log")));
-    addClients({"render01"});
-    job.setRecipients(QStringLiteral("render01"));
-    EXPECT_EQ(notify(), 6);
-    EXPECT_TRUE(clients.messageBox(0).isEmpty());
-}
-
-TEST_F(DeliverToRecipientsTest, ExceptionFromTheSummaryKeepsWhatWasDelivered)
-{
-    addClients({"render01"});
-    job.setRecipients(QStringLiteral("render01"));
-    log->throwAtLine = 2;
-    EXPECT_EQ(notify(), 6);
-    EXPECT_FALSE(clients.messageBox(0).isEmpty());
-}
-
-TEST_F(DeliverToRecipientsTest, TextLongerThanABoxIsCutBeforeTheAppend)
-{
-    // Each "%6" in the scene receives the whole second image part.
-    addClients({"render01"});
-    job.setRecipients(QStringLiteral("render01"));
-    QString scene;
-    for (int i = 0; i < 10; ++i)
-        scene += QStringLiteral("%6");
-    job.setScene(scene);
-    job.setImageExtension(QString(500, QLatin1Char('e')));
-    ASSERT_EQ(notify(), 1);
-    const QString text = composedText();
-    ASSERT_GT(text.size(), 5000);
-
-    kx::MessageBox expected;
-    kx::MessageBox cut;
-    cut.assign(text.left(2500));
-    kx::appendToMessageBox(expected, cut);
-    EXPECT_EQ(clients.messageBox(0), expected.toQString());
-    EXPECT_EQ(clients.messageBox(0).size(), 2500);
-}
-
-TEST_F(DeliverToRecipientsTest, LeftoversBehindAShortNameDoNotCount)
-{
-    // A renamed client keeps the old name's tail behind the terminator.
-    addClients({"abc", "abcdefgh", "abcdefghi"});
-    for (int i = 0; i < 3; ++i) {
+    const QString fifty(50, QLatin1Char('n'));
+    for (const char *name : {"abc", "abcdefgh", "abcdefghi", "render01"})
+        clients.addClient(QString::fromLatin1(name));
+    clients.addClient(fifty);
+    for (int i = 0; i < 3; ++i) { // a renamed client keeps the old name's tail
         const int length = kx::readAt<quint16>(clients.client(i), kx::Client::kNameOffset);
         for (int k = length + 1; k < 12; ++k)
             clients.client(i)[kx::Client::kNameOffset + 2 + std::size_t(k)] = 'Z';
     }
-    job.setRecipients(QStringLiteral("ABC;abcdefgh;abcdefghj"));
-    ASSERT_EQ(notify(), 1);
-    const QString text = composedText();
-    EXPECT_EQ(clients.messageBox(0), text);
-    EXPECT_EQ(clients.messageBox(1), text);
-    EXPECT_TRUE(clients.messageBox(2).isEmpty());
+    kx::writeAt<quint16>(clients.client(3), kx::Client::kNameOffset, 0xFFFF);
+    kx::writeAt<quint16>(clients.client(4), kx::Client::kNameOffset, 300);
+    EXPECT_EQ(reached(clients, QStringLiteral("ABC;abcdefgh;abcdefghj")), "++---");
+    for (int i = 0; i < 5; ++i)
+        clients.setMessageBox(i, QString());
+    EXPECT_EQ(reached(clients, fifty), "----+");
 }
 
-// The count is a signed 16-bit number: from 32768 on it is negative, and the
-// table has no clients to walk.
-TEST_F(DeliverToRecipientsTest, CountAbove32767IsNegative)
+// The box gets an empty line, then the text laid out in lines of 250; the
+// oldest characters go where the box would overflow (mended: a stored length
+// above 2 500 is read as 2 500, nothing behind the field is written).
+TEST_F(DeliverToRecipientsTest, BoxBytesAfterTheAppend)
 {
-    addClients({"render01"});
-    clients.table()->count = qint16(-32768);
-    job.setRecipients(QStringLiteral("render01"));
-    ASSERT_EQ(notify(), 1);
-    EXPECT_TRUE(clients.messageBox(0).isEmpty());
-    EXPECT_EQ(lastLine().category, 2);
-    EXPECT_EQ(lastLine().text, notFoundLine(QStringLiteral("render01"), -32768));
-}
-
-// A server whose SDK object has no client table or no main log is broken:
-// the call ends with 6 before any box changes, without a summary line and
-// without a memory fault (the plug-in's code throws; nothing is read through
-// the null pointer).
-TEST_F(DeliverToRecipientsTest, BrokenSdkObjectEndsTheCallBeforeAnyBox)
-{
-    const struct {
-        const char *what;
-        bool hasTable;
-        bool hasMainLog;
-        quint64 flushes;
-    } cases[] = {
-        {"no client table", false, true, 1},
-        {"no main log", true, false, 0},
-        {"neither", false, false, 0},
-    };
-    addClients({"render01", "render02"});
-    clients.setMessageBox(1, QStringLiteral("earlier"));
-    job.setRecipients(QStringLiteral("render01;render02"));
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        const quint64 flushesBefore = sdk.mainLog().flushCount();
-        sdk.setClientTable(c.hasTable ? clients.table() : nullptr);
-        log->mainLog = c.hasMainLog ? &sdk.mainLog() : nullptr;
-        log->lines.clear();
-        EXPECT_EQ(notify(), 6);
-        EXPECT_EQ(clients.messageBox(0), QString());
-        EXPECT_EQ(clients.messageBox(1), QStringLiteral("earlier"));
-        ASSERT_EQ(log->lines.size(), 2u);
-        EXPECT_TRUE(log->lines[1].text.startsWith(kSentPrefix));
-        EXPECT_EQ(sdk.mainLog().flushCount() - flushesBefore, c.flushes);
-
-        // Without the module's catch-all: an exception, not a fault.
-        log->lines.clear();
-        EXPECT_THROW(kx::notifyJob(&params), std::exception);
-    }
-}
-
-// Mended: a null entry in the table's pointer array is skipped.
-TEST_F(DeliverToRecipientsTest, NullTableEntryIsSkipped)
-{
-    addClients({"render01", "render01", "render01"});
-    clients.table()->clients[1] = nullptr;
-    job.setRecipients(QStringLiteral("render01"));
-    ASSERT_EQ(notify(), 1);
-    const QString text = composedText();
-    EXPECT_EQ(clients.messageBox(0), text);
-    EXPECT_TRUE(clients.messageBox(1).isEmpty());
-    EXPECT_EQ(clients.messageBox(2), text);
-    EXPECT_EQ(lastLine().text, sentLine(QStringLiteral("render01"), 3));
-}
-
-// Mended: a client name whose stored length exceeds 50 is read as 50 characters.
-TEST_F(DeliverToRecipientsTest, OversizedClientNameIsReadAsCapacity)
-{
-    const QString name(50, QLatin1Char('n'));
-    addClients({"render01"});
-    clients.addClient(name);
-    kx::writeAt<quint16>(clients.client(0), kx::Client::kNameOffset, 0xFFFF);
-    kx::writeAt<quint16>(clients.client(1), kx::Client::kNameOffset, 300);
-    job.setRecipients(name);
-    ASSERT_EQ(notify(), 1);
-    EXPECT_TRUE(clients.messageBox(0).isEmpty());
-    EXPECT_EQ(clients.messageBox(1), composedText());
-}
-
-// Mended: a message box whose stored length exceeds 2500 is read as 2500
-// characters, and nothing behind the field is written.
-TEST_F(DeliverToRecipientsTest, OversizedMessageBoxIsReadAsCapacity)
-{
-    addClients({"render01"});
-    clients.setMessageBox(0, QString(2500, QLatin1Char('b')));
-    unsigned char *client = clients.client(0);
+    clients.addClient(QStringLiteral("render01"));
+    clients.addClient(QStringLiteral("render02"));
+    job.setScene(QString(244, QLatin1Char('s'))); // "Scene:" + 244 + " " is a line of 251
+    clients.setMessageBox(0, QStringLiteral("earlier"));
+    clients.setMessageBox(1, QString(2500, QLatin1Char('b')));
+    unsigned char *client = clients.client(1);
     const std::size_t behind = kx::Client::kMessageBoxOffset + sizeof(kx::Client::MessageBoxField);
     std::memset(client + behind, 0x5A, 64);
     kx::writeAt<quint16>(client, kx::Client::kMessageBoxOffset, 0xFFFF);
-    job.setRecipients(QStringLiteral("render01"));
-    ASSERT_EQ(notify(), 1);
-    const QString text = composedText();
-    const QString box = clients.messageBox(0);
-    EXPECT_EQ(box.size(), 2499);
-    EXPECT_EQ(box, QString(2497 - text.size(), QLatin1Char('b')) + QStringLiteral("\n\n") + text);
+    ASSERT_EQ(reached(clients, QStringLiteral("render01;render02")), "??");
+    QString laidOut = composedText();
+    laidOut.insert(laidOut.indexOf(QStringLiteral("Scene:")) + 250, QLatin1Char('\n'));
+    EXPECT_EQ(clients.messageBox(0), QStringLiteral("earlier\n\n") + laidOut);
+    EXPECT_EQ(clients.messageBox(1), QString(2497 - laidOut.size(), QLatin1Char('b')) + QStringLiteral("\n\n") + laidOut);
+    EXPECT_EQ(kx::readAt<quint16>(client, kx::Client::kMessageBoxOffset), 2499);
+    EXPECT_EQ(kx::readAt<char16_t>(client, kx::Client::kMessageBoxOffset + 4 + 2 * 2499), 0);
     for (std::size_t i = 0; i < 64; ++i)
         ASSERT_EQ(client[behind + i], 0x5A) << i;
 }
 
-// Mended: a count that does not fit the table's clients. Negative counts
-// reach nobody; entries behind the server's clients are null and skipped;
-// the summary shows the count as stored.
-TEST_F(DeliverToRecipientsTest, CorruptClientCount)
+TEST_F(DeliverToRecipientsTest, TextLongerThanABoxIsCutBeforeTheAppend)
 {
+    clients.addClient(QStringLiteral("render01"));
+    job.setScene(QStringLiteral("%6%6%6%6%6%6%6%6%6%6")); // each "%6" receives the whole extension
+    job.setImageExtension(QString(500, QLatin1Char('e')));
+    ASSERT_EQ(reached(clients, QStringLiteral("render01")), "?");
+    const QString text = composedText();
+    ASSERT_GT(text.size(), 5000);
+    // Cut to 2 500, then laid out: the line feeds push as many characters off the end.
+    QString expected = text.left(2500);
+    int column = 0;
+    for (int i = 0; i < expected.size(); ++i) {
+        column = expected[i] == QLatin1Char('\n') ? 0 : column + 1;
+        if (column == 251) {
+            expected.insert(i, QLatin1Char('\n'));
+            column = 0;
+        }
+    }
+    EXPECT_EQ(clients.messageBox(0), expected.left(2500));
+}
+
+// A log that throws ends the call with 6, wherever it throws; what was
+// delivered before stays, nothing after it happens. A main log that cannot be
+// written, or an SDK object without client table or main log, ends the call
+// with 6 before any box changes (an exception inside, never a fault).
+TEST_F(DeliverToRecipientsTest, FailuresEndTheCallWith6)
+{
+    enum Setup { Throw0, Throw1, Throw2, EmptyListThrow1, FlushFails, NoTable, NoMainLog, Neither };
     const struct {
-        qint16 count;
-        std::vector<bool> reached;
+        Setup setup;
+        const char *marks;
+        std::size_t lines;
+        quint64 flushes;
     } cases[] = {
-        {-1, {false, false}},
-        {-32768, {false, false}},
-        {0, {false, false}},
-        {1, {true, false}},
-        {100, {true, true}},
-        {32767, {true, true}},
+        {Throw0, "-e", 0, 0}, {Throw1, "-e", 1, 0}, {Throw2, "+e", 2, 1}, {EmptyListThrow1, "-e", 1, 0},
+        {FlushFails, "-e", 2, 0}, {NoTable, "-e", 2, 1}, {NoMainLog, "-e", 2, 0}, {Neither, "-e", 2, 0},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.count);
+        SCOPED_TRACE(int(c.setup));
+        KxServerSdkObject server;
+        RecordingLog &lines = server.installLog<RecordingLog>();
+        if (c.setup == FlushFails) { // the server's own channel, writing to a file that cannot be opened
+            server.installLog<__KXSDK>();
+            server.setMainLog(std::make_unique<_kxLogfile>(QStringLiteral("/nonexistent-directory/main.log")));
+        }
         KxClientTableBuilder table;
-        table.addClient(QStringLiteral("render01"), KxClientTableBuilder::ClientRecord::Zeroed);
-        table.addClient(QStringLiteral("render01"), KxClientTableBuilder::ClientRecord::Zeroed);
-        table.table()->count = c.count;
-        sdk.setClientTable(table.table());
-        job.setRecipients(QStringLiteral("render01"));
-        log->lines.clear();
-        ASSERT_EQ(notify(), 1);
-        const QString text = composedText();
-        for (std::size_t i = 0; i < c.reached.size(); ++i)
-            EXPECT_EQ(table.messageBox(int(i)), c.reached[i] ? text : QString()) << i;
-        EXPECT_EQ(lastLine().text, c.reached[0] ? sentLine(QStringLiteral("render01"), c.count)
-                                                : notFoundLine(QStringLiteral("render01"), c.count));
+        table.addClient(QStringLiteral("render01"));
+        table.addClient(QStringLiteral("render02"));
+        table.setMessageBox(1, QStringLiteral("e"));
+        server.setClientTable(c.setup == NoTable || c.setup == Neither ? nullptr : table.table());
+        if (c.setup == NoMainLog || c.setup == Neither)
+            lines.mainLog = nullptr;
+        lines.throwAtLine = c.setup == Throw0 ? 0 : c.setup == Throw2 ? 2 : c.setup <= EmptyListThrow1 ? 1 : -1;
+        job.setRecipients(c.setup == EmptyListThrow1 ? QString() : QStringLiteral("render01;render02"));
+        _kxNotifyParams call{server.sdkInterface(), job.record()};
+        EXPECT_EQ(module.notify(&call), 6);
+        if (c.setup != FlushFails) {
+            EXPECT_EQ(lines.lines.size(), c.lines);
+            EXPECT_EQ(server.mainLog().flushCount(), c.flushes);
+        }
+        const QString text = c.marks[0] == '+' ? lines.lines[1].text.section(QLatin1Char('\n'), 1) : QString();
+        EXPECT_EQ(table.messageBox(0), text);
+        EXPECT_EQ(table.messageBox(1), text.isEmpty() ? QStringLiteral("e") : QStringLiteral("e\n\n") + text);
+        if (c.setup >= NoTable) { // without the module's catch-all: an exception, not a fault
+            lines.lines.clear();
+            EXPECT_THROW(kx::notifyJob(&call), std::exception);
+        }
     }
-}
-
-// The list is read as QString::fromUtf16 reads it: a leading byte-order mark
-// is not part of the first name, nor of the list in the summary line.
-TEST_F(DeliverToRecipientsTest, LeadingByteOrderMarkIsNotPartOfTheFirstName)
-{
-    addClients({"render01", "render02"});
-    job.setRecipients(QStringLiteral("\uFEFFrender01;render02"));
-    ASSERT_EQ(kx::readAt<char16_t>(job.bytes(), kx::Job::kRecipientListOffset + 4), char16_t(0xFEFF));
-    ASSERT_EQ(notify(), 1);
-    const QString text = composedText();
-    EXPECT_EQ(clients.messageBox(0), text);
-    EXPECT_EQ(clients.messageBox(1), text);
-    EXPECT_TRUE(log->lines[1].text.startsWith(kSentPrefix + QStringLiteral("render01;render02\n")));
-    EXPECT_EQ(lastLine().text, sentLine(QStringLiteral("render01;render02"), 2));
-}
-
-// Names outside Latin-1 are compared as their 8-bit form, each such
-// character a "?"; a surrogate pair is two of them.
-TEST_F(DeliverToRecipientsTest, RecipientNamesOutsideLatin1)
-{
-    addClients({"?", "??", "caf?", "\xe9t\xe9"});
-    const QString list = QStringLiteral("\u20ac;\U0001F600;caf\u00e9;\u00c9T\u00c9");
-    job.setRecipients(list);
-    ASSERT_EQ(notify(), 1);
-    const QString text = composedText();
-    EXPECT_EQ(clients.messageBox(0), text);
-    EXPECT_EQ(clients.messageBox(1), text);
-    EXPECT_TRUE(clients.messageBox(2).isEmpty());
-    EXPECT_EQ(clients.messageBox(3), text);
-    EXPECT_EQ(lastLine().text, sentLine(list, 4));
 }
 
 } // namespace

@@ -1,79 +1,66 @@
+// The job ID's text, and kxhost's reading of it back.
 #include "jobIDText.h"
+#include "kxJobIdTextParser.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-kx::JobId makeId(quint8 letterByte, quint32 number, quint8 filler = 0)
+kx::JobId makeId(int letterByte, quint32 number, quint8 filler = 0)
 {
     kx::JobId id{};
     id.fill(filler);
-    id[0] = letterByte;
+    id[0] = quint8(letterByte);
     for (int i = 0; i < 4; ++i)
-        id[std::size_t(3 + i)] = static_cast<unsigned char>(number >> (8 * i));
+        id[std::size_t(3 + i)] = quint8(number >> (8 * i));
     return id;
 }
 
-struct JobIdCase
+// Each row: the ID, its text, and the smallest number kxhost reads from the text.
+TEST(JobIDText, KnownTextsBothWays)
 {
-    quint8 letterByte;
-    quint32 number;
-    const char *text;
-};
-
-class JobIDTextTable : public ::testing::TestWithParam<JobIdCase>
-{
-};
-
-TEST_P(JobIDTextTable, GivesTheKnownText)
-{
-    const JobIdCase &c = GetParam();
-    EXPECT_EQ(kx::jobIDText(makeId(c.letterByte, c.number)), QString::fromLatin1(c.text));
-}
-
-INSTANTIATE_TEST_SUITE_P(EdgeCases, JobIDTextTable,
-                         ::testing::Values(JobIdCase{0, 0, "{AAA }"},
-                                           JobIdCase{1, 0, "{AAAa}"},
-                                           JobIdCase{24, 0, "{AAAz}"},
-                                           JobIdCase{25, 0, "{AAAba}"},
-                                           JobIdCase{26, 0, "{AAAbb}"},
-                                           JobIdCase{255, 0, "{AAAlq}"},
-                                           JobIdCase{1, 9999, "{AAAa}"},
-                                           JobIdCase{1, 10000, "{AABa}"},
-                                           JobIdCase{1, 123456789, "{KT9a}"},
-                                           JobIdCase{1, 466560000, "{AAAa}"},
-                                           JobIdCase{1, 4294967295u, "{HPRa}"},
-                                           // Each of the three upper digits at its last letter.
-                                           JobIdCase{1, 35 * 10000, "{AA-a}"},
-                                           JobIdCase{1, 35 * 36 * 10000, "{A-Aa}"},
-                                           JobIdCase{1, 35u * 1296u * 10000u, "{-AAa}"}));
-
-TEST(JobIDText, UnusedBytesNeverChangeTheText)
-{
-    const QString expected = kx::jobIDText(makeId(1, 123456789));
-    for (int filler : {0x00, 0x5A, 0xFF}) {
-        kx::JobId id = makeId(1, 123456789);
-        id[1] = id[2] = id[7] = static_cast<unsigned char>(filler);
-        EXPECT_EQ(kx::jobIDText(id), expected) << "filler " << filler;
+    const struct {
+        int letterByte;
+        quint32 number;
+        const char *text;
+        quint32 parsed;
+    } cases[] = {
+        {0, 0, "{AAA }", 0},           {1, 0, "{AAAa}", 0},           {24, 0, "{AAAz}", 0},
+        {25, 0, "{AAAba}", 0},         {26, 0, "{AAAbb}", 0},         {255, 0, "{AAAlq}", 0},
+        {1, 9999, "{AAAa}", 0},        {1, 10000, "{AABa}", 10000},   {1, 123456789, "{KT9a}", 123450000},
+        {1, 466560000, "{AAAa}", 0},   {1, 4294967295u, "{HPRa}", 95920000},
+        {1, 35 * 10000, "{AA-a}", 350000}, {1, 35 * 36 * 10000, "{A-Aa}", 12600000},
+        {1, 35u * 1296u * 10000u, "{-AAa}", 453600000}, {1, 466550000, "{---a}", 466550000},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        for (const quint8 filler : {quint8(0), quint8(0x5A), quint8(0xFF)}) // unused bytes never change the text
+            EXPECT_EQ(kx::jobIDText(makeId(c.letterByte, c.number, filler)), QString::fromLatin1(c.text));
+        kx::JobId parsed{};
+        ASSERT_TRUE(kxParseJobIdText(QString::fromLatin1(c.text), &parsed));
+        EXPECT_EQ(parsed, makeId(c.letterByte, c.parsed));
     }
+    std::vector<unsigned char> record(4000, 0); // a job record holds the ID at 3460
+    const kx::JobId id = makeId(1, 123456789);
+    std::copy(id.begin(), id.end(), record.begin() + 3460);
+    EXPECT_EQ(kx::jobIDTextOfJob(record.data()), QStringLiteral("{KT9a}"));
 }
 
-TEST(JobIDText, LengthFollowsTheLetterPart)
+TEST(JobIDText, EveryLetterByteRoundTrips)
 {
     for (int c = 0; c < 256; ++c) {
-        const QString text = kx::jobIDText(makeId(quint8(c), 0));
-        const int expectedLength = (c >= 1 && c <= 24) || c == 0 ? 6 : 7;
-        EXPECT_EQ(text.size(), expectedLength) << c;
+        const QString text = kx::jobIDText(makeId(c, 0));
+        EXPECT_EQ(text.size(), c <= 24 ? 6 : 7) << c;
         EXPECT_FALSE(text.contains(QLatin1Char('i')) || text.contains(QLatin1Char('m'))) << c;
+        kx::JobId parsed{};
+        ASSERT_TRUE(kxParseJobIdText(text, &parsed)) << c;
+        EXPECT_EQ(parsed, makeId(c, 0));
     }
-}
-
-TEST(JobIDText, ReadsTheIdOfAJobRecordAtItsOffset)
-{
-    std::vector<unsigned char> job(4000, 0);
-    const kx::JobId id = makeId(1, 123456789);
-    std::copy(id.begin(), id.end(), job.begin() + 3460);
-    EXPECT_EQ(kx::jobIDTextOfJob(reinterpret_cast<const _kxJob *>(job.data())), QStringLiteral("{KT9a}"));
+    for (const char *text : {"{KT9a", "KT9a}", "{KT9}", "{KT9ab c}", "{IT9a}", "{K09a}", "{KT9m}", "{KT9aa}",
+                             "{KT9lr}", "{KT9zz}", "{kt9a}", "", "{KT9A}"}) {
+        kx::JobId parsed{};
+        EXPECT_FALSE(kxParseJobIdText(QString::fromLatin1(text), &parsed)) << text;
+    }
 }
 
 } // namespace

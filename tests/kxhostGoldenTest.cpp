@@ -10,6 +10,8 @@
 // without --save must leave every file in it as it was.
 //
 // KX_GOLDEN_UPDATE=1 writes what the runs gave into the expected files instead.
+#include "testFiles.h"
+
 #include <QtCore/QDir>
 #include <QtCore/QDirIterator>
 #include <QtCore/QFile>
@@ -27,13 +29,8 @@
 #include <vector>
 
 namespace {
+using kxtest::readFile;
 const QString kCasesFolder = QStringLiteral(KXHOST_GOLDEN_DIR);
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -103,35 +100,15 @@ QString masked(QString text, const QString &runFolder)
     return text;
 }
 
-// The lines that differ, marked - (expected) and + (given), by a longest common subsequence.
+// The first line that differs, as expected (-) and given (+).
 std::string lineDiff(const QString &expected, const QString &actual)
 {
     const QStringList a = expected.split(QLatin1Char('\n'));
     const QStringList b = actual.split(QLatin1Char('\n'));
-    const int n = int(a.size());
-    const int m = int(b.size());
-    std::vector<std::vector<int>> common(std::size_t(n + 1), std::vector<int>(std::size_t(m + 1), 0));
-    for (int i = n - 1; i >= 0; --i)
-        for (int j = m - 1; j >= 0; --j)
-            common[std::size_t(i)][std::size_t(j)] =
-                a[i] == b[j] ? common[std::size_t(i + 1)][std::size_t(j + 1)] + 1
-                             : std::max(common[std::size_t(i + 1)][std::size_t(j)], common[std::size_t(i)][std::size_t(j + 1)]);
-    QString diff;
     int i = 0;
-    int j = 0;
-    while (i < n || j < m) {
-        if (i < n && j < m && a[i] == b[j]) {
-            ++i;
-            ++j;
-        } else if (i < n && (j == m || common[std::size_t(i + 1)][std::size_t(j)] >= common[std::size_t(i)][std::size_t(j + 1)])) {
-            diff += QStringLiteral("line %1: - %2\n").arg(i + 1).arg(a[i]);
-            ++i;
-        } else {
-            diff += QStringLiteral("line %1: + %2\n").arg(j + 1).arg(b[j]);
-            ++j;
-        }
-    }
-    return diff.toStdString();
+    while (i < a.size() && i < b.size() && a[i] == b[i])
+        ++i;
+    return QStringLiteral("line %1: - %2\nline %1: + %3\n").arg(i + 1).arg(a.value(i), b.value(i)).toStdString();
 }
 
 class KxhostGolden : public ::testing::TestWithParam<std::string>

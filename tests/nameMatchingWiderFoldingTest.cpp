@@ -47,34 +47,17 @@ KXSHARED_EXPORT const char16_t *kxLatin1FoldTable() noexcept
 
 namespace {
 
-class WiderFoldingTest : public NotifyTestHost
-{
-};
+using WiderFoldingTest = NotifyTestHost;
 
 TEST_F(WiderFoldingTest, EveryClientThatIsEqualCallsEqualIsReached)
 {
     ASSERT_TRUE(_kxString8_allSize<50>("render_01").isEqual(_kxString8_allSize<50>("RENDER-01")));
-    const struct {
-        const char *list;
-        std::vector<bool> reached;
-    } cases[] = {
-        {"render-01", {true, true, true, false, false}},
-        {"RENDER_01", {true, true, true, false, false}},
-        {"nobody;render_02", {false, false, false, false, true}},
-        {"render01", {false, false, false, true, false}},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.list);
+    for (const auto &[list, marks] : {std::pair{"render-01", "+++--"}, std::pair{"RENDER_01", "+++--"},
+                                      std::pair{"nobody;render_02", "----+"}, std::pair{"render01", "---+-"}}) {
         KxClientTableBuilder table;
         for (const char *name : {"render_01", "render-01", "Render_01", "render01", "render-02"})
             table.addClient(QString::fromLatin1(name));
-        sdk.setClientTable(table.table());
-        job.setRecipients(QString::fromLatin1(c.list));
-        log->lines.clear();
-        ASSERT_EQ(notify(), 1);
-        const QString text = composedText();
-        for (std::size_t i = 0; i < c.reached.size(); ++i)
-            EXPECT_EQ(table.messageBox(int(i)), c.reached[i] ? text : QString()) << i;
+        EXPECT_EQ(reached(table, QString::fromLatin1(list)), marks) << list;
         EXPECT_EQ(lastLine().category, 17);
     }
 }

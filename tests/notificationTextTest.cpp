@@ -5,7 +5,6 @@
 #include "records/kxJobRecord.h"
 
 #include <algorithm>
-#include <ios>
 #include <vector>
 
 namespace {
@@ -16,227 +15,126 @@ protected:
     void SetUp() override
     {
         NotifyTestHost::SetUp();
+        clients.addClient(QStringLiteral("render01"));
         job.setRecipients(QStringLiteral("render01"));
     }
-
-    QString expectedText(const char *point, const QString &info, const QString &scene,
-                         const QString &image) const
+    static QString expected(const QString &info, const QString &scene, const QString &image,
+                            const char *point = "finished")
     {
         return QString::fromLatin1(kTimeText) + QStringLiteral("\nJob {KT9a} [") + info + QStringLiteral("] ")
                + QLatin1String(point) + QStringLiteral(". \nScene:") + scene + QStringLiteral(" \nImage:") + image;
     }
+    // The text of one call, checked to be in the box as well (its lines cut at 250).
+    QString text()
+    {
+        log->lines.clear();
+        clients.setMessageBox(0, QString());
+        EXPECT_EQ(notify(), 1);
+        EXPECT_EQ(log->lines.size(), 3u);
+        EXPECT_EQ(log->lines[1].category, 17);
+        EXPECT_EQ(log->lines[1].flags, 0);
+        if (composedText().size() < 2400) {
+            EXPECT_EQ(clients.messageBox(0).remove(QLatin1Char('\n')), composedText().remove(QLatin1Char('\n')));
+        }
+        return composedText();
+    }
 };
 
-TEST_F(NotificationTextTest, EmptyFieldsStillGiveFourLines)
+TEST_F(NotificationTextTest, FieldsAndProgressFillTheirPlaces)
 {
-    ASSERT_EQ(notify(), 1);
-    ASSERT_EQ(log->lines.size(), 3u);
-    EXPECT_EQ(log->lines[1].category, 17);
-    EXPECT_EQ(log->lines[1].flags, 0);
-    EXPECT_EQ(composedText(), QStringLiteral("2024-03-05 14:07\nJob {KT9a} [] finished. \nScene: \nImage:"));
-}
-
-TEST_F(NotificationTextTest, ProgressCodeSelectsTheNotificationPoint)
-{
+    EXPECT_EQ(textLine(), QString()); // nothing before the call
+    EXPECT_EQ(text(), QStringLiteral("2024-03-05 14:07\nJob {KT9a} [] finished. \nScene: \nImage:"));
+    EXPECT_TRUE(textLine().startsWith(QStringLiteral("{KT9a} kxNotifyKXMessage send to 'render01\n2024")));
     const struct {
         quint8 code;
         const char *point;
-    } cases[] = {{0, "preview frames done"}, {120, "preview frames done"}, {121, "frames done"},
-                 {179, "frames done"},       {180, "finished"},            {255, "finished"}};
-    for (const auto &c : cases) {
-        log->lines.clear();
+    } points[] = {{0, "preview frames done"}, {120, "preview frames done"}, {121, "frames done"},
+                  {179, "frames done"}, {180, "finished"}, {255, "finished"}};
+    for (const auto &c : points) {
         job.setProgressCode(c.code);
-        ASSERT_EQ(notify(), 1);
-        EXPECT_EQ(composedText(), expectedText(c.point, {}, {}, {})) << int(c.code);
+        EXPECT_EQ(text(), expected({}, {}, {}, c.point)) << int(c.code);
     }
-}
-
-TEST_F(NotificationTextTest, FieldsFillTheirPlaces)
-{
+    job.setProgressCode(200);
     job.setInfoText(QStringLiteral("lighting pass"));
     job.setScene(QStringLiteral("/shots/sq010/sh020.scn"));
     job.setImage(QStringLiteral("/renders/sh020/beauty.####"));
     job.setImageExtension(QStringLiteral(".exr"));
-    ASSERT_EQ(notify(), 1);
-    EXPECT_EQ(composedText(), expectedText("finished", QStringLiteral("lighting pass"),
-                                           QStringLiteral("/shots/sq010/sh020.scn"),
-                                           QStringLiteral("/renders/sh020/beauty.####.exr")));
+    EXPECT_EQ(text(), expected(QStringLiteral("lighting pass"), QStringLiteral("/shots/sq010/sh020.scn"),
+                               QStringLiteral("/renders/sh020/beauty.####.exr")));
 }
 
-TEST_F(NotificationTextTest, LogLineCarriesTheListAsStoredAndTheText)
-{
-    job.setRecipients(QStringLiteral("render01;render02"));
-    ASSERT_EQ(notify(), 1);
-    EXPECT_EQ(textLine(), QStringLiteral("{KT9a} kxNotifyKXMessage send to 'render01;render02\n")
-                              + expectedText("finished", {}, {}, {}));
-}
-
-TEST_F(NotificationTextTest, ReducedToLatin1)
-{
-    // Latin-1 letters stay, everything else becomes "?", in the log and in the box.
-    clients.addClient(QStringLiteral("render01"));
-    job.setScene(QStringLiteral("caf\u00e9 \u0421\u0446\u0435\u043d\u0430"));
-    job.setImage(QStringLiteral("\U0001F600"));
-    ASSERT_EQ(notify(), 1);
-    const QString expected =
-        expectedText("finished", {}, QStringLiteral("caf\u00e9 ?????"), QStringLiteral("??"));
-    EXPECT_EQ(composedText(), expected);
-    EXPECT_EQ(clients.messageBox(0), expected);
-}
-
-TEST_F(NotificationTextTest, ZeroCharacterEndsTheText)
-{
-    clients.addClient(QStringLiteral("render01"));
-    job.setScene(QString::fromUtf16(u"ab\0cd", 5));
-    job.setImage(QStringLiteral("img"));
-    ASSERT_EQ(notify(), 1);
-    const QString expected = QString::fromLatin1(kTimeText) + QStringLiteral("\nJob {KT9a} [] finished. \nScene:ab");
-    EXPECT_EQ(composedText(), expected);
-    EXPECT_EQ(clients.messageBox(0), expected);
-}
-
-TEST_F(NotificationTextTest, PlaceholderInAFieldIsFilledByALaterSubstitution)
-{
-    job.setScene(QStringLiteral("x%6y"));
-    job.setImage(QStringLiteral("img"));
-    job.setImageExtension(QStringLiteral(".exr"));
-    ASSERT_EQ(notify(), 1);
-    EXPECT_EQ(composedText(), expectedText("finished", {}, QStringLiteral("x.exry"), QStringLiteral("img.exr")));
-}
-
-TEST_F(NotificationTextTest, SceneOf1200CharactersArrivesWhole)
-{
-    QString scene;
-    for (int i = 0; i < 1200; ++i)
-        scene += QLatin1Char(char('a' + i % 26));
-    clients.addClient(QStringLiteral("render01"));
-    job.setScene(scene);
-    ASSERT_EQ(kx::readAt<quint16>(job.bytes(), kx::Job::kSceneOffset), 1200);
-    ASSERT_EQ(notify(), 1);
-    const QString expected = expectedText("finished", {}, scene, {});
-    EXPECT_EQ(composedText(), expected);
-    // The box holds the same text, laid out in lines of 250.
-    EXPECT_EQ(clients.messageBox(0).remove(QLatin1Char('\n')), QString(expected).remove(QLatin1Char('\n')));
-}
-
-// A stored count is read whole up to the room before the next field: the
-// fields below fill the record from the scene to the recipient list, each
-// count corrupt, so one unit more would read the next field's count.
-TEST_F(NotificationTextTest, EachCountIsReadUpToTheNextField)
+// Texts are read as QString::fromUtf16 reads them, then reduced to Latin-1
+// ("?" for anything else); a zero character ends the text; a "%6" a field
+// brings in is filled by a later substitution.
+TEST_F(NotificationTextTest, SceneTexts)
 {
     const struct {
-        std::size_t offset;
-        int room;
-        char fill;
-    } fields[] = {
-        {kx::Job::kSceneOffset, 1507, 's'},
-        {kx::Job::kImageOffset, 501, 'i'},
-        {kx::Job::kImageExtensionOffset, 11330, 'e'},
-        {kx::Job::kInfoTextOffset, 107, 'n'},
-    };
-    ASSERT_EQ(kx::Job::kSceneMaxUnits, 1507);
-    ASSERT_EQ(kx::Job::kImageMaxUnits, 501);
-    ASSERT_EQ(kx::Job::kImageExtensionMaxUnits, 11330);
-    ASSERT_EQ(kx::Job::kInfoTextMaxUnits, 107);
-    for (const auto &field : fields) {
-        const std::size_t end = field.offset + 4 + 2 * std::size_t(field.room);
-        ASSERT_TRUE(end == kx::Job::kImageOffset || end == kx::Job::kImageExtensionOffset
-                    || end == kx::Job::kInfoTextOffset || end == kx::Job::kRecipientListOffset);
-        for (int i = 0; i < field.room; ++i)
-            kx::writeAt<quint16>(job.bytes(), field.offset + 4 + 2 * std::size_t(i), quint16(field.fill));
-    }
-    const QString recipients = QStringLiteral("render01;") + QString(41, QLatin1Char('r'));
-    job.setRecipients(recipients);
-    kx::writeAt<quint16>(job.bytes(), kx::Job::kRecipientListOffset + 4 + 2 * 50, u'X');
-    for (const quint16 count : {quint16(0xFFFF), quint16(30000)}) {
-        SCOPED_TRACE(count);
-        for (const auto &field : fields)
-            kx::writeAt<quint16>(job.bytes(), field.offset, count);
-        kx::writeAt<quint16>(job.bytes(), kx::Job::kRecipientListOffset, count);
-        log->lines.clear();
-        ASSERT_EQ(notify(), 1);
-        EXPECT_EQ(composedText(), expectedText("finished", QString(107, QLatin1Char('n')),
-                                               QString(1507, QLatin1Char('s')),
-                                               QString(501, QLatin1Char('i')) + QString(11330, QLatin1Char('e'))));
-        EXPECT_EQ(textLine().section(QLatin1Char('\n'), 0, 0),
-                  QStringLiteral("{KT9a} kxNotifyKXMessage send to '") + recipients);
-    }
-}
-
-// Counts one below, at and one above each field's room: the last unit of the
-// room is read, the next field's count never is (the counts there, 0 and the
-// recipient list's 8, would show as characters).
-TEST_F(NotificationTextTest, CountsAroundTheRoomOfEachField)
-{
-    enum Place { Scene, Image, Extension, Info };
-    const struct {
-        std::size_t offset;
-        int room;
-        Place place;
-    } fields[] = {
-        {kx::Job::kSceneOffset, 1507, Scene},
-        {kx::Job::kImageOffset, 501, Image},
-        {kx::Job::kImageExtensionOffset, 11330, Extension},
-        {kx::Job::kInfoTextOffset, 107, Info},
-    };
-    for (const auto &field : fields) {
-        for (int i = 0; i < field.room; ++i)
-            kx::writeAt<quint16>(job.bytes(), field.offset + 4 + 2 * std::size_t(i), u'a' + quint16(i % 26));
-    }
-    for (const auto &field : fields) {
-        for (const int delta : {-1, 0, 1}) {
-            SCOPED_TRACE(testing::Message() << field.offset << " count room" << std::showpos << delta);
-            for (const auto &other : fields)
-                kx::writeAt<quint16>(job.bytes(), other.offset, 0);
-            kx::writeAt<quint16>(job.bytes(), field.offset, quint16(field.room + delta));
-            QString read;
-            for (int i = 0; i < std::min(field.room + delta, field.room); ++i)
-                read += QLatin1Char(char('a' + i % 26));
-            log->lines.clear();
-            ASSERT_EQ(notify(), 1);
-            EXPECT_EQ(composedText(),
-                      expectedText("finished", field.place == Info ? read : QString(),
-                                   field.place == Scene ? read : QString(),
-                                   field.place == Image || field.place == Extension ? read : QString()));
-        }
-    }
-}
-
-// Texts are read as QString::fromUtf16 reads them: a leading byte-order mark
-// is dropped, a swapped one swaps the units behind it, and a mark further in
-// is a character like any other (outside Latin-1: "?").
-TEST_F(NotificationTextTest, TextsAreReadAsUtf16WithItsByteOrderMark)
-{
-    const struct {
-        const char *what;
         std::vector<char16_t> units;
         QString scene;
+        QString image;
     } cases[] = {
-        {"leading mark dropped", {0xFEFF, u'/', u'p', u'/', u's'}, QStringLiteral("/p/s")},
-        {"swapped mark swaps the rest", {0xFFFE, 0x2F00, 0x7000}, QStringLiteral("/p")},
-        {"mark further in kept", {u'/', 0xFEFF, u'p'}, QStringLiteral("/?p")},
-        {"only a mark", {0xFEFF}, QString()},
-        {"plain text", {u'/', u'p'}, QStringLiteral("/p")},
+        {{0xFEFF, u'/', u'p', u'/', u's'}, QStringLiteral("/p/s"), QStringLiteral("img.exr")}, // leading mark dropped
+        {{0xFFFE, 0x2F00, 0x7000}, QStringLiteral("/p"), QStringLiteral("img.exr")},           // swapped: swaps the rest
+        {{u'/', 0xFEFF, u'p'}, QStringLiteral("/?p"), QStringLiteral("img.exr")},              // further in: a character
+        {{0xFEFF}, QString(), QStringLiteral("img.exr")},
+        {{u'c', u'a', u'f', 0xE9, u' ', 0x0421, 0xD83D, 0xDE00}, QStringLiteral("caf\u00e9 ???"), QStringLiteral("img.exr")},
+        {{u'x', u'%', u'6', u'y'}, QStringLiteral("x.exry"), QStringLiteral("img.exr")},
     };
+    job.setImage(QStringLiteral("img"));
+    job.setImageExtension(QStringLiteral(".exr"));
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.scene.toStdString());
         kx::writeAt<quint16>(job.bytes(), kx::Job::kSceneOffset, quint16(c.units.size()));
         for (std::size_t i = 0; i < c.units.size(); ++i)
             kx::writeAt<char16_t>(job.bytes(), kx::Job::kSceneOffset + 4 + 2 * i, c.units[i]);
-        log->lines.clear();
-        ASSERT_EQ(notify(), 1);
-        EXPECT_EQ(composedText(), expectedText("finished", {}, c.scene, {}));
+        EXPECT_EQ(text(), expected({}, c.scene, c.image));
     }
+    job.setScene(QString::fromUtf16(u"ab\0cd", 5));
+    EXPECT_EQ(text(), QString::fromLatin1(kTimeText) + QStringLiteral("\nJob {KT9a} [] finished. \nScene:ab"));
+    QString scene; // a count a server can store arrives whole
+    for (int i = 0; i < 1200; ++i)
+        scene += QLatin1Char(char('a' + i % 26));
+    job.setScene(scene);
+    EXPECT_EQ(text(), expected({}, scene, QStringLiteral("img.exr")));
 }
 
-TEST_F(NotificationTextTest, ExceptionFromTheLogEndsTheCallWithoutDelivery)
+// A stored count is read whole up to the room before the next field, the
+// last unit of the room included; the next field's count never is (counts
+// of 0 and the recipient list's 8 would show as characters). The recipient
+// list is read up to its capacity of 50.
+TEST_F(NotificationTextTest, CountsAroundTheRoomOfEachField)
 {
-    clients.addClient(QStringLiteral("render01"));
-    log->throwAtLine = 1; // the line that carries the text
-    EXPECT_EQ(notify(), 6);
-    EXPECT_EQ(log->lines.size(), 1u);
-    EXPECT_TRUE(clients.messageBox(0).isEmpty());
-    EXPECT_EQ(sdk.mainLog().flushCount(), 0u);
+    const struct {
+        std::size_t offset;
+        int room;
+    } fields[] = {{kx::Job::kSceneOffset, 1507}, {kx::Job::kImageOffset, 501},
+                  {kx::Job::kImageExtensionOffset, 11330}, {kx::Job::kInfoTextOffset, 107}};
+    for (const auto &field : fields)
+        for (int i = 0; i < field.room; ++i)
+            kx::writeAt<quint16>(job.bytes(), field.offset + 4 + 2 * std::size_t(i), u'a' + quint16(i % 26));
+    const QString list = QStringLiteral("render01;") + QString(41, QLatin1Char('r'));
+    job.setRecipients(list);
+    kx::writeAt<quint16>(job.bytes(), kx::Job::kRecipientListOffset + 4 + 2 * 50, u'X');
+    const auto read = [](int count) {
+        QString units;
+        for (int i = 0; i < count; ++i)
+            units += QLatin1Char(char('a' + i % 26));
+        return units;
+    };
+    for (std::size_t f = 0; f < 4; ++f) {
+        for (const int count : {fields[f].room - 1, fields[f].room, fields[f].room + 1, 30000, 0xFFFF}) {
+            SCOPED_TRACE(testing::Message() << fields[f].offset << " count " << count);
+            for (const auto &other : fields)
+                kx::writeAt<quint16>(job.bytes(), other.offset, 0);
+            kx::writeAt<quint16>(job.bytes(), fields[f].offset, quint16(count));
+            kx::writeAt<quint16>(job.bytes(), kx::Job::kRecipientListOffset, quint16(count));
+            const QString units = read(std::min(count, fields[f].room));
+            EXPECT_EQ(text(), expected(f == 3 ? units : QString(), f == 0 ? units : QString(),
+                                       f == 1 || f == 2 ? units : QString()));
+            EXPECT_EQ(textLine().section(QLatin1Char('\n'), 0, 0),
+                      QStringLiteral("{KT9a} kxNotifyKXMessage send to '") + list);
+        }
+    }
 }
 
 } // namespace

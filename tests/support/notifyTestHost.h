@@ -1,5 +1,5 @@
 // A server stand-in for driving pNotify through the loaded module: SDK object
-// with a recording log, a job record, a client table.
+// with a recording log, a job record {KT9a} at progress 200, a client table.
 #ifndef NOTIFYTESTHOST_H
 #define NOTIFYTESTHOST_H
 
@@ -11,13 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <string>
 
 class NotifyTestHost : public ::testing::Test
 {
 protected:
-    // 2024-03-05 14:07:30 UTC.
-    static constexpr qint64 kFixedTime = 1709647650000;
+    static constexpr qint64 kFixedTime = 1709647650000; // 2024-03-05 14:07:30 UTC
     static constexpr const char *kTimeText = "2024-03-05 14:07";
 
     void SetUp() override
@@ -26,26 +25,46 @@ protected:
         ASSERT_TRUE(module.load()) << module.errorString().toStdString();
         log = &sdk.installLog<RecordingLog>();
         sdk.setClientTable(clients.table());
-        job.setId(1, 123456789); // {KT9a}
+        job.setId(1, 123456789);
         job.setProgressCode(200);
         params.sdk = sdk.sdkInterface();
         params.job = job.record();
     }
-
     void TearDown() override { kxSetFixedCurrentTime(0); }
 
     int notify() { return module.notify(&params); }
 
-    // The lines written after the start line and the composed text's line.
+    // The line after the start line carries the list and the composed text.
     QString textLine() const { return log->lines.size() > 1 ? log->lines[1].text : QString(); }
     const RecordingLog::Line &lastLine() const { return log->lines.back(); }
-
-    // The text for the current job, as it appears in the send-to line.
     QString composedText() const
     {
         const QString line = textLine();
         const auto feed = line.indexOf(QLatin1Char('\n'));
         return feed < 0 ? QString() : line.mid(feed + 1);
+    }
+
+    // pNotify for `list` over `table`; one mark a client: '+' its box holds
+    // exactly the text, '-' it is empty, '?' anything else.
+    std::string reached(KxClientTableBuilder &table, const QString &list)
+    {
+        sdk.setClientTable(table.table());
+        job.setRecipients(list);
+        log->lines.clear();
+        EXPECT_EQ(notify(), 1);
+        std::string marks;
+        for (int i = 0; i < table.clientCount(); ++i) {
+            const QString box = table.messageBox(i);
+            marks += box.isEmpty() ? '-' : box == composedText() ? '+' : '?';
+        }
+        return marks;
+    }
+
+    static QString summary(const QString &list, int count, bool sent)
+    {
+        return (sent ? QStringLiteral("{KT9a} kxNotifyKXMessage send to '") + list + QStringLiteral("'. (  n:")
+                     : QStringLiteral("{KT9a} kxNotifyKXMessage NOT SEND. '") + list + QStringLiteral("' not found. (  n:"))
+               + QString::number(count) + QStringLiteral("|||\n)");
     }
 
     KxPluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
