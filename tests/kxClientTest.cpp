@@ -122,8 +122,7 @@ TEST(ClientValidate, ReplacesOutOfRangeValues)
         {12490, -2, 14, 15},    {12496, -2, -1, 0},      {12496, -2, 301, 300},   {12482, -2, 7, 1},
         {12432, 1, 0, 1},       {12432, 1, 9, 8},        {12432, 1, 200, 8},      {12432, 1, 8, 8},
         {6, -1, -1, 0},         {6, -1, 7, 5},           {6, -1, 4, 4},           {12886, 2, 0, 1},
-        {12886, 2, 65535, 65535}, {12884, 2, 0, 1},      {12876, -4, 0, 1},       {12876, -4, -3, 1},
-        {12876, -4, 5, 5},
+        {12886, 2, 65535, 65535}, {12884, 2, 0, 1},      {12876, -4, 0, 1},       {12876, -4, -3, 1}, {12876, -4, 5, 5},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.offset) + " at " + std::to_string(c.stored));
@@ -178,13 +177,11 @@ TEST(ClientValidate, ExecuteIsAddedOnlyWhenNoBlockInUseHasIt)
         std::vector<Names> lists; // of blocks 0..
         Names expected;
     } cases[] = {
-        {"empty block 0", 1, 0, {{}}, {"execute"}},
-        {"case-sensitive block 0", 1, 1, {{"3d"}}, {"3d", "Execute"}},
+        {"empty block 0", 1, 0, {{}}, {"execute"}}, {"case-sensitive block 0", 1, 1, {{"3d"}}, {"3d", "Execute"}},
         {"star in block 1 in use", 2, 0, {{"3d"}, {"*"}}, {"3d"}},
         {"star in block 1 unused", 1, 0, {{"3d"}, {"*"}}, {"3d", "execute"}},
         {"EXECUTE in block 2", 3, 0, {{"3d"}, {"comp"}, {"x", "y", "EXECUTE"}}, {"3d"}},
-        {"star in block 0", 1, 0, {{"*"}}, {"*"}},
-        {"full block 0", 1, 0, {ten}, ten},
+        {"star in block 0", 1, 0, {{"*"}}, {"*"}}, {"full block 0", 1, 0, {ten}, ten},
         {"names beyond the count count", 1, 0, {}, {}},
     };
     for (const auto &c : cases) {
@@ -231,8 +228,7 @@ TEST(ClientValidate, EntriesWithAnEmptyFirstOrThirdTextAreDropped)
         {"all empty", {{"", "x"}, {"b", ""}, {"", ""}}, 3, {}, 0},
         {"count covers only a part", {{"a", "x"}, {"", "x"}, {"c", "x"}}, 1, {"a"}, 1},
         {"empty entries behind valid ones", {{"a", "x"}, {"b", "x"}}, 5, {"a", "b"}, 2},
-        {"zero count", {{"a", "x"}}, 0, {}, 0},
-        {"negative count stays as stored", {{"a", "x"}}, -7, {}, -7},
+        {"zero count", {{"a", "x"}}, 0, {}, 0}, {"negative count stays as stored", {{"a", "x"}}, -7, {}, -7},
         {"count above the table, nothing dropped", full, 30000, fullFirsts, 30000},
         {"count 101, nothing dropped", full, 101, fullFirsts, 101},
         {"count above the table, one dropped", gap, 30000, gapFirsts, 99},

@@ -97,8 +97,7 @@ const FormatCase kFormatCases[] = {
     {"ControlCharacterMasked", 17, 0, '|', "a\x01" "b\tc", "{T}|     a?b\tc"},
     {"BareError", 1, kBare, '|', "no licence", "ERR no licence"},
     {"BareInformation", 17, kBare, '|', "job queued", "job queued"},
-    {"BareKeepsLineFeeds", 17, kBare, '|', "one\ntwo", "one\ntwo"},
-    {"BareDropsTag", 17, kBare, '|', "S| job", "job"},
+    {"BareKeepsLineFeeds", 17, kBare, '|', "one\ntwo", "one\ntwo"}, {"BareDropsTag", 17, kBare, '|', "S| job", "job"},
     {"Continued", 17, kContinued, '|', "more", "{C}     more"},
     {"ContinuedKeepsTag", 17, kContinued, '|', "S|more", "{C}S|     more"},
     {"ContinuedBareCritical", 0, kContinued | kBare, '|', "x", "{C}CRF (CRITICAL FAILURE) - x"},
@@ -243,9 +242,7 @@ TEST_F(SdkLog, SplitCategoryDividesTheLines)
         const char *main;
         const char *split;
     } cases[] = {
-        {-1, "c0|c1|c2|c3|c17|c63|", ""},
-        {0, "", "c0|c1|c2|c3|c17|c63|"},
-        {3, "c0|c1|c2|", "c0|c1|c2|c3|c17|c63|"},
+        {-1, "c0|c1|c2|c3|c17|c63|", ""}, {0, "", "c0|c1|c2|c3|c17|c63|"}, {3, "c0|c1|c2|", "c0|c1|c2|c3|c17|c63|"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.category);

@@ -7,6 +7,7 @@
 #include <QtCore/QDir>
 #include <QtCore/QTemporaryDir>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -62,7 +63,6 @@ TEST(KxString, InsertAndRemoveStayInsideTheCapacity)
     for (const EditCase &c : cases) {
         SCOPED_TRACE(std::string(c.start) + " @" + std::to_string(c.position));
         _kxString<5> s(c.start);
-        s.data()[s.length() + 1] = u'!'; // a unit past the text that a wrong move length would drag in
         if (c.inserted)
             s.insert(c.position, _kxString<10>(c.inserted));
         else
@@ -70,6 +70,16 @@ TEST(KxString, InsertAndRemoveStayInsideTheCapacity)
         EXPECT_EQ(s.toQString(), QLatin1String(c.expected));
         EXPECT_EQ(s.constData()[s.length()], 0);
     }
+}
+
+TEST(KxString, RemoveMovesOnlyTheTail)
+{
+    _kxString<10> s("abcdef");
+    std::fill(s.data() + 7, s.data() + 11, u'!');
+    s.remove(1, 2);
+    EXPECT_EQ(s.toQString(), QStringLiteral("adef"));
+    EXPECT_EQ(s.constData()[5], u'f'); // nothing past the old end is read or written
+    EXPECT_EQ(s.constData()[6], 0);
 }
 
 TEST(KxString, IndexOfAndClearUnused)
@@ -283,33 +293,27 @@ TEST(KxLogfile, FailingFileKeepsABoundedTailAndRecordsTheLoss)
 }
 
 #ifndef _WIN32
-// A file-size limit, with the signal it raises ignored, makes writes past it fail
-// part way as on a disk that fills up.
-class FileSizeLimit
+// A file-size limit, with the signal it raises ignored, makes writes past it fail part way as on a full disk.
+struct FileSizeLimit
 {
-public:
     explicit FileSizeLimit(rlim_t bytes)
     {
-        m_isSet = ::getrlimit(RLIMIT_FSIZE, &m_old) == 0;
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        m_isSet = m_isSet && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        rlimit limit{};
+        isSet = ::getrlimit(RLIMIT_FSIZE, &old) == 0 && (limit = old, limit.rlim_cur = bytes, true)
+            && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     }
     ~FileSizeLimit() { lift(); }
-    bool isSet() const { return m_isSet; }
     void lift()
     {
-        if (m_isSet)
-            ::setrlimit(RLIMIT_FSIZE, &m_old);
-        m_isSet = false;
-        std::signal(SIGXFSZ, m_oldHandler);
+        if (isSet)
+            ::setrlimit(RLIMIT_FSIZE, &old);
+        isSet = false;
+        std::signal(SIGXFSZ, oldHandler);
     }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = SIG_DFL;
-    bool m_isSet = false;
+    rlimit old{};
+    void (*oldHandler)(int) = SIG_DFL;
+    bool isSet = false;
 };
 
 TEST(KxLogfile, PartialWriteNeitherTearsNorRepeatsAnEntry)
@@ -342,7 +346,7 @@ TEST(KxLogfile, PartialWriteNeitherTearsNorRepeatsAnEntry)
             expected += entry.toUtf8() + '\n';
 
         FileSizeLimit limit(rlim_t(earlier.size() + 1 + c.spaceLeft));
-        ASSERT_TRUE(limit.isSet());
+        ASSERT_TRUE(limit.isSet);
         _kxLogfile log(path);
         log.setAutoFlushCount(quint32(c.autoFlushCount));
         int failures = 0;
