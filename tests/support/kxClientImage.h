@@ -5,18 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace kxtest {
 
 using Bytes = std::vector<unsigned char>;
-
-inline void put8(unsigned char *at, std::size_t offset, unsigned value)
-{
-    at[offset] = static_cast<unsigned char>(value);
-}
 
 inline void put16(unsigned char *at, std::size_t offset, unsigned value)
 {
@@ -26,8 +20,8 @@ inline void put16(unsigned char *at, std::size_t offset, unsigned value)
 
 inline void put32(unsigned char *at, std::size_t offset, std::uint32_t value)
 {
-    for (int i = 0; i < 4; ++i)
-        at[offset + std::size_t(i)] = static_cast<unsigned char>((value >> (8 * i)) & 0xFF);
+    put16(at, offset, value & 0xFFFF);
+    put16(at, offset + 2, value >> 16);
 }
 
 inline unsigned get16(const unsigned char *at, std::size_t offset)
@@ -35,17 +29,9 @@ inline unsigned get16(const unsigned char *at, std::size_t offset)
     return unsigned(at[offset]) | unsigned(at[offset + 1]) << 8;
 }
 
-inline std::int16_t getSigned16(const unsigned char *at, std::size_t offset)
-{
-    return static_cast<std::int16_t>(get16(at, offset));
-}
-
 inline std::uint32_t get32(const unsigned char *at, std::size_t offset)
 {
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = value << 8 | at[offset + std::size_t(i)];
-    return value;
+    return get16(at, offset) | std::uint32_t(get16(at, offset + 2)) << 16;
 }
 
 // A wide name as stored in a _kxString<50>: length, reserved 0, then units.
@@ -59,8 +45,7 @@ inline void putWideName(unsigned char *at, std::size_t offset, const std::string
 inline std::string wideNameAt(const unsigned char *at, std::size_t offset)
 {
     std::string text;
-    const unsigned length = get16(at, offset);
-    for (unsigned i = 0; i < length && i < 50; ++i)
+    for (unsigned i = 0; i < get16(at, offset) && i < 50; ++i)
         text += static_cast<char>(get16(at, offset + 4 + 2 * i));
     return text;
 }
