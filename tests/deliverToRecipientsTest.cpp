@@ -36,7 +36,7 @@ protected:
     {
         std::vector<QString> result;
         for (int i = 0; i < clients.clientCount(); ++i)
-            result.push_back(const_cast<KxClientTableBuilder &>(clients).messageBox(i));
+            result.push_back(const_cast<kx::server::ClientTableBuilder &>(clients).messageBox(i));
         return result;
     }
 };
@@ -67,7 +67,7 @@ TEST_F(DeliverToRecipientsTest, WhoIsReached)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.list);
-        KxClientTableBuilder table;
+        kx::server::ClientTableBuilder table;
         for (const char *name : c.clientNames)
             table.addClient(QString::fromLatin1(name));
         sdk.setClientTable(table.table());
@@ -316,9 +316,9 @@ TEST_F(DeliverToRecipientsTest, CorruptClientCount)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.count);
-        KxClientTableBuilder table;
-        table.addClient(QStringLiteral("render01"), KxClientTableBuilder::ClientRecord::Zeroed);
-        table.addClient(QStringLiteral("render01"), KxClientTableBuilder::ClientRecord::Zeroed);
+        kx::server::ClientTableBuilder table;
+        table.addClient(QStringLiteral("render01"), kx::server::ClientTableBuilder::ClientRecord::Zeroed);
+        table.addClient(QStringLiteral("render01"), kx::server::ClientTableBuilder::ClientRecord::Zeroed);
         table.table()->count = c.count;
         sdk.setClientTable(table.table());
         job.setRecipients(QStringLiteral("render01"));

@@ -129,10 +129,10 @@ protected:
         EXPECT_EQ(log->lines[1].category, 2);
     }
 
-    KxPluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
-    KxServerSdkObject sdk;
+    kx::server::PluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
+    kx::server::SdkObject sdk;
     RecordingLog *log = nullptr;
-    KxJobRecordBuilder goodJob; // recipient list empty: start line, warning, 14
+    kx::server::JobRecordBuilder goodJob; // recipient list empty: start line, warning, 14
 };
 
 // A job record copied into fresh pages, with the page holding `faultOffset` cut off.
@@ -195,12 +195,12 @@ TEST_F(FaultGuardTest, RepeatedFaultsAreEachContained)
 // the text it already received, and the server's next call runs normally.
 TEST_F(FaultGuardTest, ClientEntryIntoAnUnmappedPageEndsCallWith6)
 {
-    KxClientTableBuilder clients;
+    kx::server::ClientTableBuilder clients;
     clients.addClient(QStringLiteral("render01"));
     clients.addClient(QStringLiteral("render01"));
     clients.addClient(QStringLiteral("render01"));
     sdk.setClientTable(clients.table());
-    KxJobRecordBuilder job;
+    kx::server::JobRecordBuilder job;
     job.setId(1, 1234567);
     job.setProgressCode(200);
     job.setRecipients(QStringLiteral("render01"));
@@ -415,10 +415,10 @@ struct ScenarioServer
     int notifyUnreadable() { return notify(unreadable.bytes()); }
     volatile const unsigned char *unreadableByte() const { return unreadable.bytes(); }
 
-    KxPluginModule module;
-    KxServerSdkObject sdk;
+    kx::server::PluginModule module;
+    kx::server::SdkObject sdk;
     RecordingLog *log = nullptr;
-    KxJobRecordBuilder goodJob; // no recipients: start line, warning, 14
+    kx::server::JobRecordBuilder goodJob; // no recipients: start line, warning, 14
     MappedPages unreadable{kJobPages};
 };
 
@@ -493,7 +493,7 @@ void longjmpOutOfTheLogThenServerFaults()
 struct CancelledCall
 {
     ScenarioServer *server = nullptr;
-    KxJobRecordBuilder *job = nullptr;
+    kx::server::JobRecordBuilder *job = nullptr;
     bool exitInsteadOfCancel = false;
     bool asynchronous = false;
     int result = -1;
@@ -534,10 +534,10 @@ void threadCancelledDuringACall(bool exitInsteadOfCancel, bool asynchronous = fa
     ScenarioServer server;
     QTemporaryDir logs;
     server.sdk.openLogFiles(logs.path());
-    KxClientTableBuilder clients;
+    kx::server::ClientTableBuilder clients;
     clients.addClient(QStringLiteral("render01"));
     server.sdk.setClientTable(clients.table());
-    KxJobRecordBuilder job;
+    kx::server::JobRecordBuilder job;
     job.setId(1, 7654321);
     job.setProgressCode(200);
     job.setRecipients(QStringLiteral("render01"));
@@ -718,7 +718,7 @@ void manyThreadsManyCalls()
     installServerHandler(SIGSEGV, recoveringServerHandler);
     constexpr int kThreads = 8;
     constexpr int kCalls = 10000;
-    KxPluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
+    kx::server::PluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
     KX_CHECK(module.load());
     MappedPages unreadable(kJobPages);
     unreadable.protectAll();
@@ -727,13 +727,13 @@ void manyThreadsManyCalls()
     std::atomic<int> expectedServerFaults{0};
     std::atomic<bool> done{false};
     auto worker = [&](int index) {
-        KxServerSdkObject sdk;
+        kx::server::SdkObject sdk;
         sdk.installLog<RecordingLog>();
-        KxClientTableBuilder clients;
+        kx::server::ClientTableBuilder clients;
         const QString name = QStringLiteral("render%1").arg(index);
         clients.addClient(name);
         sdk.setClientTable(clients.table());
-        KxJobRecordBuilder job;
+        kx::server::JobRecordBuilder job;
         job.setId(1, 1000000u + quint32(index));
         job.setProgressCode(200);
         job.setScene(QStringLiteral("/shots/thread%1.scn").arg(index));

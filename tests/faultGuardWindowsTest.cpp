@@ -132,10 +132,10 @@ protected:
         EXPECT_EQ(log->lines[1].category, 2);
     }
 
-    KxPluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
-    KxServerSdkObject sdk;
+    kx::server::PluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
+    kx::server::SdkObject sdk;
     RecordingLog *log = nullptr;
-    KxJobRecordBuilder goodJob; // recipient list empty: start line, warning, 14
+    kx::server::JobRecordBuilder goodJob; // recipient list empty: start line, warning, 14
 };
 
 struct BrokenJob
@@ -183,12 +183,12 @@ TEST_F(FaultGuardWindowsTest, RepeatedFaultsAreEachContained)
 // before it keeps the text it already received.
 TEST_F(FaultGuardWindowsTest, ClientEntryIntoANoAccessPageEndsCallWith6)
 {
-    KxClientTableBuilder clients;
+    kx::server::ClientTableBuilder clients;
     clients.addClient(QStringLiteral("render01"));
     clients.addClient(QStringLiteral("render01"));
     clients.addClient(QStringLiteral("render01"));
     sdk.setClientTable(clients.table());
-    KxJobRecordBuilder job;
+    kx::server::JobRecordBuilder job;
     job.setId(1, 1234567);
     job.setProgressCode(200);
     job.setRecipients(QStringLiteral("render01"));
@@ -217,10 +217,10 @@ TEST_F(FaultGuardWindowsTest, ClientEntryIntoANoAccessPageEndsCallWith6)
 // A message box the server made read-only: the append is a write fault.
 TEST_F(FaultGuardWindowsTest, WriteToAReadOnlyClientRecordEndsCallWith6)
 {
-    KxClientTableBuilder clients;
+    kx::server::ClientTableBuilder clients;
     clients.addClient(QStringLiteral("render01"));
     sdk.setClientTable(clients.table());
-    KxJobRecordBuilder job;
+    kx::server::JobRecordBuilder job;
     job.setId(1, 1234567);
     job.setProgressCode(200);
     job.setRecipients(QStringLiteral("render01"));
@@ -312,9 +312,9 @@ TEST_F(FaultGuardWindowsTest, FourThreadsAtOnceEachContainTheirOwnFaults)
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([this, &failures] {
-            KxServerSdkObject ownSdk;
+            kx::server::SdkObject ownSdk;
             ownSdk.installLog<RecordingLog>();
-            KxJobRecordBuilder ownJob;
+            kx::server::JobRecordBuilder ownJob;
             ownJob.setId(1, 1234567);
             Pages noAccess(kJobPages);
             if (!noAccess.bytes()) {

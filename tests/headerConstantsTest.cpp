@@ -50,10 +50,10 @@ TEST(HeaderConstants, TextsAreExact)
 TEST(JobOptionDefinitions, ScanStopsAtNineteenNamedRows)
 {
     int named = 0;
-    while (named < kJobOptionDefinitionCount && !jobOptionDefinitions[named].name.isEmpty())
+    while (named < kx::kJobOptionDefinitionCount && !jobOptionDefinitions[named].name.isEmpty())
         ++named;
     EXPECT_EQ(named, 19);
-    for (int row = 19; row < kJobOptionDefinitionCount; ++row) {
+    for (int row = 19; row < kx::kJobOptionDefinitionCount; ++row) {
         const JobOptionDefinition &d = jobOptionDefinitions[row];
         EXPECT_TRUE(d.name.isEmpty());
         EXPECT_EQ(d.group | d.kind | d.flagA | d.flagB | d.defaultValue | d.minValue | d.maxValue, 0);

@@ -7,9 +7,9 @@ using namespace kxtest;
 
 TEST(ClientTableBuilder, ClientsAreConstructedRecordsWithTheirNames)
 {
-    KxClientTableBuilder builder;
+    kx::server::ClientTableBuilder builder;
     const int constructed = builder.addClient(QStringLiteral("render01"));
-    const int zeroed = builder.addClient(QStringLiteral("render02"), KxClientTableBuilder::ClientRecord::Zeroed);
+    const int zeroed = builder.addClient(QStringLiteral("render02"), kx::server::ClientTableBuilder::ClientRecord::Zeroed);
     ASSERT_EQ(builder.clientCount(), 2);
 
     const unsigned char *record = builder.client(constructed);

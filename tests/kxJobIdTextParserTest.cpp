@@ -23,7 +23,7 @@ TEST(JobIdTextParser, GivesTheSmallestValueShowingTheText)
     for (const ParsedId &expected : kParsedIds) {
         SCOPED_TRACE(expected.text);
         kx::JobId id{};
-        ASSERT_TRUE(kxParseJobIdText(QString::fromLatin1(expected.text), &id));
+        ASSERT_TRUE(kx::host::parseJobIdText(QString::fromLatin1(expected.text), &id));
         EXPECT_EQ(id[0], expected.letterByte);
         const quint32 number = quint32(id[3]) | quint32(id[4]) << 8 | quint32(id[5]) << 16 | quint32(id[6]) << 24;
         EXPECT_EQ(number, expected.number);
@@ -43,7 +43,7 @@ TEST(JobIdTextParser, RefusesTextsNoValueShows)
     for (const char *text : refused) {
         SCOPED_TRACE(text);
         kx::JobId id{};
-        EXPECT_FALSE(kxParseJobIdText(QString::fromLatin1(text), &id));
+        EXPECT_FALSE(kx::host::parseJobIdText(QString::fromLatin1(text), &id));
     }
 }
 
@@ -53,7 +53,7 @@ TEST(JobIdTextParser, EveryLetterByteRoundTrips)
         kx::JobId id{};
         id[0] = static_cast<unsigned char>(c);
         kx::JobId parsed{};
-        ASSERT_TRUE(kxParseJobIdText(kx::jobIDText(id), &parsed)) << c;
+        ASSERT_TRUE(kx::host::parseJobIdText(kx::jobIDText(id), &parsed)) << c;
         EXPECT_EQ(parsed[0], c);
     }
 }

@@ -56,9 +56,9 @@ protected:
         logfile.flush();
         return onDisk(fileName);
     }
-    QString mainFile() { return flushed(m_server.mainLog(), KxServerSdkObject::mainLogFileName()); }
-    QString errorFile() { return flushed(m_server.errorLog(), KxServerSdkObject::errorLogFileName()); }
-    QString splitFile() { return flushed(*m_server.splitLog(), KxServerSdkObject::splitLogFileName()); }
+    QString mainFile() { return flushed(m_server.mainLog(), kx::server::SdkObject::mainLogFileName()); }
+    QString errorFile() { return flushed(m_server.errorLog(), kx::server::SdkObject::errorLogFileName()); }
+    QString splitFile() { return flushed(*m_server.splitLog(), kx::server::SdkObject::splitLogFileName()); }
 
     // A log file that throws on every entry: its directory does not exist.
     std::unique_ptr<_kxLogfile> unwritableLog(const QString &fileName) const
@@ -69,7 +69,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    KxServerSdkObject m_server;
+    kx::server::SdkObject m_server;
 };
 
 // --- Line format -----------------------------------------------------------
@@ -238,7 +238,7 @@ TEST_P(CrashReportTest, UnmutesAndFlushesTheMainLogAtOnce)
     // With the field at 0 the line reaches the file without a flush.
     const QString expected = c.isCrash ? kStamp + QStringLiteral("|     ") + QString::fromUtf8(c.text) + QLatin1Char('\n')
                                        : QString();
-    EXPECT_EQ(onDisk(KxServerSdkObject::mainLogFileName()), expected);
+    EXPECT_EQ(onDisk(kx::server::SdkObject::mainLogFileName()), expected);
     // Informational: no error-file entry.
     EXPECT_EQ(errorFile(), QString());
 }
@@ -271,8 +271,8 @@ TEST_F(SdkLogChannelTest, OverlongErrorLineIsCutInTheErrorFileOnly)
     const QString head = kStamp + QStringLiteral("| ERR ");
     for (const int lineLength : {2500000, 2500001}) {
         SCOPED_TRACE(lineLength);
-        QFile::remove(path(KxServerSdkObject::mainLogFileName()));
-        QFile::remove(path(KxServerSdkObject::errorLogFileName()));
+        QFile::remove(path(kx::server::SdkObject::mainLogFileName()));
+        QFile::remove(path(kx::server::SdkObject::errorLogFileName()));
         const QString text(lineLength - int(head.size()), QLatin1Char('x'));
         log().logMessage(1, 0, text);
 
@@ -343,7 +343,7 @@ TEST_F(SdkLogChannelTest, SplitLogFailureReachesTheCaller)
 
 TEST(ServerStandIn, RefusesASplitCategoryWithoutASplitFile)
 {
-    KxServerSdkObject server;
+    kx::server::SdkObject server;
     ASSERT_EQ(server.splitLog(), nullptr);
     ASSERT_THROW(server.setSplitCategory(3), std::logic_error);
     EXPECT_EQ(server.sdkInterface()->splitCategory, -1);
@@ -383,7 +383,7 @@ TEST(SdkLogChannelClass, EveryMemberIsDeclaredByTheChannelItself)
 // Members set by name are found at their byte offsets, as the server reads them.
 TEST(SdkLogChannelClass, MembersLieAtTheirByteOffsets)
 {
-    KxServerSdkObject server;
+    kx::server::SdkObject server;
     __KXSDK &log = *server.sdkInterface();
     const auto *bytes = reinterpret_cast<const unsigned char *>(&log);
     _kxLogfile split;
@@ -435,12 +435,12 @@ TEST(SdkLogChannelEndToEnd, NotificationWithoutRecipientsLandsInTheMainFile)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     kxSetFixedCurrentTime(kFixedTime);
-    KxPluginModule module(QStringLiteral(KX_PLUGIN_MODULE_PATH));
+    kx::server::PluginModule module(QStringLiteral(KX_PLUGIN_MODULE_PATH));
     ASSERT_TRUE(module.load()) << module.errorString().toStdString();
 
-    KxServerSdkObject server;
+    kx::server::SdkObject server;
     server.openLogFiles(dir.path());
-    KxJobRecordBuilder job;
+    kx::server::JobRecordBuilder job;
     job.setId(quint8('K'), 12345);
     _kxNotifyParams params{server.sdkInterface(), job.record()};
 
@@ -452,8 +452,8 @@ TEST(SdkLogChannelEndToEnd, NotificationWithoutRecipientsLandsInTheMainFile)
     const QString expected = kStamp + QStringLiteral("|     pNotify kxMessage started for job ")
         + kx::jobIDTextOfJob(job.record()) + QLatin1Char('\n')
         + kStamp + QStringLiteral("| WRN pNotify kxMessage: No Client Name specified\n");
-    EXPECT_EQ(readFile(QDir(dir.path()).filePath(KxServerSdkObject::mainLogFileName())), expected);
-    EXPECT_EQ(readFile(QDir(dir.path()).filePath(KxServerSdkObject::errorLogFileName())), QString());
+    EXPECT_EQ(readFile(QDir(dir.path()).filePath(kx::server::SdkObject::mainLogFileName())), expected);
+    EXPECT_EQ(readFile(QDir(dir.path()).filePath(kx::server::SdkObject::errorLogFileName())), QString());
 }
 
 } // namespace

@@ -91,10 +91,10 @@ private:
 };
 
 // One server session: load, init, one notification, exit, unload.
-void runOneCycle(KxServerSdkObject &sdk, CountingLog &log, KxJobRecordBuilder &job)
+void runOneCycle(kx::server::SdkObject &sdk, CountingLog &log, kx::server::JobRecordBuilder &job)
 {
     static const UnreadableJob unreadable;
-    KxPluginModule module(QStringLiteral(KX_PLUGIN_MODULE_PATH));
+    kx::server::PluginModule module(QStringLiteral(KX_PLUGIN_MODULE_PATH));
     ASSERT_TRUE(module.load()) << qPrintable(module.errorString());
     ASSERT_TRUE(isModuleMapped());
     EXPECT_EQ(module.init(), 1);
@@ -112,9 +112,9 @@ constexpr int kCycles = 1000;
 
 TEST(ModuleLifecycleTest, LoadNotifyUnloadManyTimes)
 {
-    KxServerSdkObject sdk;
+    kx::server::SdkObject sdk;
     auto &log = sdk.installLog<CountingLog>();
-    KxJobRecordBuilder job; // no recipient: start line, warning, 14
+    kx::server::JobRecordBuilder job; // no recipient: start line, warning, 14
 
     ASSERT_FALSE(isModuleMapped());
 #if !defined(_WIN32)
@@ -145,11 +145,11 @@ TEST(ModuleLifecycleTest, LogLinesKeptByTheServerOutliveTheModule)
         void logMessage(int, int, const QString &text) override { kept.push_back(text); }
         std::vector<QString> kept;
     };
-    KxServerSdkObject sdk;
+    kx::server::SdkObject sdk;
     auto &log = sdk.installLog<KeepingLog>();
-    KxJobRecordBuilder job; // no recipient: the start line and a fixed warning
+    kx::server::JobRecordBuilder job; // no recipient: the start line and a fixed warning
     {
-        KxPluginModule module(QStringLiteral(KX_PLUGIN_MODULE_PATH));
+        kx::server::PluginModule module(QStringLiteral(KX_PLUGIN_MODULE_PATH));
         ASSERT_TRUE(module.load()) << qPrintable(module.errorString());
         _kxNotifyParams params{sdk.sdkInterface(), job.record()};
         ASSERT_EQ(module.notify(&params), 14);
@@ -188,9 +188,9 @@ std::size_t heapInUse()
 // cycle allocates the module's constants and name slots (several kilobytes).
 TEST(ModuleLifecycleTest, HeapInUseDoesNotGrowWithCycles)
 {
-    KxServerSdkObject sdk;
+    kx::server::SdkObject sdk;
     auto &log = sdk.installLog<CountingLog>();
-    KxJobRecordBuilder job;
+    kx::server::JobRecordBuilder job;
     for (int cycle = 0; cycle < 10; ++cycle)
         runOneCycle(sdk, log, job);
     log.categories.shrink_to_fit();

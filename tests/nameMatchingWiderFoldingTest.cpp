@@ -65,7 +65,7 @@ TEST_F(WiderFoldingTest, EveryClientThatIsEqualCallsEqualIsReached)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.list);
-        KxClientTableBuilder table;
+        kx::server::ClientTableBuilder table;
         for (const char *name : {"render_01", "render-01", "Render_01", "render01", "render-02"})
             table.addClient(QString::fromLatin1(name));
         sdk.setClientTable(table.table());

@@ -22,7 +22,7 @@ class PluginExports : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        module = new KxPluginModule(QStringLiteral(KX_PLUGIN_MODULE_PATH));
+        module = new kx::server::PluginModule(QStringLiteral(KX_PLUGIN_MODULE_PATH));
         ASSERT_TRUE(module->load()) << module->errorString().toStdString();
     }
     static void TearDownTestSuite()
@@ -49,9 +49,9 @@ protected:
         return kx::stringField<_kxString<100>>(bytes.data(), offset).text();
     }
 
-    static KxPluginModule *module;
+    static kx::server::PluginModule *module;
 };
-KxPluginModule *PluginExports::module = nullptr;
+kx::server::PluginModule *PluginExports::module = nullptr;
 
 TEST_F(PluginExports, InitAndExitSucceedInAnyOrder)
 {
@@ -65,7 +65,7 @@ TEST_F(PluginExports, InitAndExitSucceedInAnyOrder)
 
 TEST_F(PluginExports, InfoFillsIdentityAndTouchesNothingElse)
 {
-    KxServerSdkObject sdk;
+    kx::server::SdkObject sdk;
     auto bytes = infoRecord(0xC004, sdk.sdkInterface());
     const auto before = bytes;
     ASSERT_EQ(callInfo(bytes), 1);
@@ -105,7 +105,7 @@ TEST_F(PluginExports, InfoFillsIdentityAndTouchesNothingElse)
 
 TEST_F(PluginExports, InfoVersionMismatchWritesOnlyTheVersion)
 {
-    KxServerSdkObject sdk;
+    kx::server::SdkObject sdk;
     for (quint16 version : {quint16(0), quint16(0xC003), quint16(0xC005), quint16(0xFFFF)}) {
         auto bytes = infoRecord(version, sdk.sdkInterface());
         auto expected = bytes;
@@ -120,7 +120,7 @@ TEST_F(PluginExports, InfoSdkMismatchKeepsIdentityButNoVerdict)
     struct Case { const char *what; std::size_t offset; int width; };
     const Case cases[] = {{"version at 28", 28, 2}, {"version copy at 24076", 24076, 4}};
     for (const Case &c : cases) {
-        KxServerSdkObject sdk;
+        kx::server::SdkObject sdk;
         if (c.width == 2)
             kx::writeAt<quint16>(sdk.bytes(), c.offset, 3845);
         else
@@ -158,10 +158,10 @@ protected:
         return module->notify(&params);
     }
 
-    KxServerSdkObject sdk;
+    kx::server::SdkObject sdk;
     RecordingLog &log;
-    KxJobRecordBuilder job;
-    KxClientTableBuilder clients;
+    kx::server::JobRecordBuilder job;
+    kx::server::ClientTableBuilder clients;
 };
 
 const QString kStartLine = QStringLiteral("pNotify kxMessage started for job {KT9a}");
@@ -180,7 +180,7 @@ TEST_F(NotifyFrame, EachJobMarkerIsCheckedAfterTheStartLine)
 {
     // Offsets 0, 4, 8, 12 hold codes; 2, 6, 10, 14 words that must not be 0.
     for (std::size_t offset = 0; offset < 16; offset += 2) {
-        KxJobRecordBuilder broken;
+        kx::server::JobRecordBuilder broken;
         broken.setId(1, 123456789);
         broken.setRecipients(QStringLiteral("render01"));
         const quint16 good = kx::readAt<quint16>(broken.bytes(), offset);
@@ -200,7 +200,7 @@ TEST_F(NotifyFrame, SdkGuardsAreCheckedAfterTheStartLine)
     struct Case { const char *what; std::size_t offset; int width; };
     const Case cases[] = {{"layout marker at 30", 30, 2}, {"end marker at 24188", 24188, 4}};
     for (const Case &c : cases) {
-        KxServerSdkObject broken;
+        kx::server::SdkObject broken;
         auto &brokenLog = broken.installLog<RecordingLog>();
         if (c.width == 2)
             kx::writeAt<quint16>(broken.bytes(), c.offset, 0);

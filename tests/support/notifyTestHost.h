@@ -48,10 +48,10 @@ protected:
         return feed < 0 ? QString() : line.mid(feed + 1);
     }
 
-    KxPluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
-    KxServerSdkObject sdk;
-    KxJobRecordBuilder job;
-    KxClientTableBuilder clients;
+    kx::server::PluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
+    kx::server::SdkObject sdk;
+    kx::server::JobRecordBuilder job;
+    kx::server::ClientTableBuilder clients;
     _kxNotifyParams params{};
     RecordingLog *log = nullptr;
 };
