@@ -24,9 +24,9 @@ public:
     void logMessage(int, int, const QString &) override {}
 };
 
-KxPluginModule &loadedModule()
+kx::server::PluginModule &loadedModule()
 {
-    static KxPluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
+    static kx::server::PluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
     module.load();
     return module;
 }
@@ -45,7 +45,7 @@ void BM_PlainCallFloor(benchmark::State &state)
 
 void BM_GuardedCall(benchmark::State &state)
 {
-    KxPluginModule &module = loadedModule();
+    kx::server::PluginModule &module = loadedModule();
     if (!module.isLoaded()) {
         state.SkipWithError("module not loaded");
         return;
@@ -61,7 +61,7 @@ void BM_GuardedCall(benchmark::State &state)
 // handler decides it is the call's own and the call ends with 6.
 void BM_ContainedFault(benchmark::State &state)
 {
-    KxPluginModule &module = loadedModule();
+    kx::server::PluginModule &module = loadedModule();
     if (!module.isLoaded()) {
         state.SkipWithError("module not loaded");
         return;
@@ -73,7 +73,7 @@ void BM_ContainedFault(benchmark::State &state)
         state.SkipWithError("no pages");
         return;
     }
-    KxServerSdkObject sdk;
+    kx::server::SdkObject sdk;
     sdk.installLog<DiscardingLog>();
     _kxNotifyParams params{sdk.sdkInterface(), static_cast<_kxJob *>(pages)};
     int failures = 0;

@@ -35,10 +35,10 @@ struct ChannelRig
     ChannelRig()
     {
         server.openLogFiles(dir.path(), kAutoFlushCount);
-        mainPath = QDir(dir.path()).filePath(KxServerSdkObject::mainLogFileName());
+        mainPath = QDir(dir.path()).filePath(kx::server::SdkObject::mainLogFileName());
     }
     QTemporaryDir dir;
-    KxServerSdkObject server;
+    kx::server::SdkObject server;
     QString mainPath;
 };
 
@@ -50,7 +50,7 @@ struct FloorRig
           log(std::make_unique<_kxLogfile>(path))
     {
         log->setAutoFlushCount(kAutoFlushCount);
-        KxServerSdkObject probe;
+        kx::server::SdkObject probe;
         probe.sdkInterface()->logMessage(kProgressCategory, 0, typicalText());
         line = probe.mainLog().pendingEntries().constLast();
     }

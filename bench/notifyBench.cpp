@@ -74,12 +74,12 @@ QString clientName(int index)
 
 // One table per size, built once: 32 767 client records are 3.5 GB of
 // address space of which only the name and message box pages are touched.
-KxClientTableBuilder &clientTable(int count)
+kx::server::ClientTableBuilder &clientTable(int count)
 {
-    static std::map<int, std::unique_ptr<KxClientTableBuilder>> tables;
+    static std::map<int, std::unique_ptr<kx::server::ClientTableBuilder>> tables;
     auto &table = tables[count];
     if (!table) {
-        table = std::make_unique<KxClientTableBuilder>();
+        table = std::make_unique<kx::server::ClientTableBuilder>();
         for (int i = 0; i < count; ++i)
             table->addClient(clientName(i));
     }
@@ -111,7 +111,7 @@ int readEveryName(_kxClientTable *table)
 
 void BM_NameFloor(benchmark::State &state)
 {
-    KxClientTableBuilder &clients = clientTable(int(state.range(0)));
+    kx::server::ClientTableBuilder &clients = clientTable(int(state.range(0)));
     for (auto _ : state)
         benchmark::DoNotOptimize(readEveryName(clients.table()));
     state.counters["clients"] = double(state.range(0));
@@ -121,16 +121,16 @@ void BM_pNotify(benchmark::State &state)
 {
     const int count = int(state.range(0));
     const int names = int(state.range(1));
-    KxPluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
+    kx::server::PluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
     if (!module.load()) {
         state.SkipWithError(module.errorString().toStdString().c_str());
         return;
     }
-    KxClientTableBuilder &clients = clientTable(count);
-    KxServerSdkObject sdk;
+    kx::server::ClientTableBuilder &clients = clientTable(count);
+    kx::server::SdkObject sdk;
     sdk.installLog<DiscardingLog>();
     sdk.setClientTable(clients.table());
-    KxJobRecordBuilder job;
+    kx::server::JobRecordBuilder job;
     job.setId(1, 123456789);
     job.setProgressCode(200);
     job.setScene(QStringLiteral("/shots/sq010/sh020/lighting_v012.scn"));

@@ -75,17 +75,17 @@ constexpr std::size_t fieldEnd(const TextField &field)
 
 struct Server
 {
-    KxServerSdkObject sdk;
+    kx::server::SdkObject sdk;
     FuzzLog *log = nullptr;
-    KxJobRecordBuilder job;
-    KxClientTableBuilder clients;
+    kx::server::JobRecordBuilder job;
+    kx::server::ClientTableBuilder clients;
     std::vector<GuardZone> guards;
 
     Server()
     {
         log = &sdk.installLog<FuzzLog>();
         for (int i = 0; i < kClients; ++i)
-            clients.addClient(QString(), KxClientTableBuilder::ClientRecord::Zeroed);
+            clients.addClient(QString(), kx::server::ClientTableBuilder::ClientRecord::Zeroed);
 
         unsigned char *jobBytes = job.bytes();
         // Behind every text field of the job, up to the next field or 64 bytes.

@@ -28,12 +28,13 @@ struct JobOptionDefinition
 #  define KX_SDK_KEEP
 #endif
 
-namespace {
+namespace kx {
 constexpr int kJobOptionDefinitionCount = 28;
 
-JobOptionDefinition makeJobOption(qint32 group, qint32 kind, quint8 flagA, quint8 flagB,
-                                  qint32 defaultValue, qint32 minValue, qint32 maxValue,
-                                  const char *name, std::initializer_list<const char *> labels = {})
+namespace detail {
+inline JobOptionDefinition makeJobOption(qint32 group, qint32 kind, quint8 flagA, quint8 flagB,
+                                         qint32 defaultValue, qint32 minValue, qint32 maxValue,
+                                         const char *name, std::initializer_list<const char *> labels = {})
 {
     JobOptionDefinition row{group, kind, flagA, flagB, defaultValue, minValue, maxValue,
                             _kxString8_allSize<50>(name), {}, 0};
@@ -42,36 +43,39 @@ JobOptionDefinition makeJobOption(qint32 group, qint32 kind, quint8 flagA, quint
         row.valueLabels[slot++] = _kxString8_allSize<100>(label);
     return row;
 }
+} // namespace detail
+} // namespace kx
 
-KX_SDK_KEEP const JobOptionDefinition jobOptionDefinitions[kJobOptionDefinitionCount] = {
-    makeJobOption(1, 1, 0, 0, 7, 1, 18, "Number of Preview frames"),
-    makeJobOption(1, 1, 0, 1, 1500, 1, 1500, "Max Clients At A Time"),
-    makeJobOption(1, 1, 0, 1, 0, 0, 500, "Required Memory (GB)"),
-    makeJobOption(1, 1, 0, 1, 0, 0, 7200, "Max Frame Time (minutes)"),
-    makeJobOption(1, 1, 0, 1, 0, 0, INT_MAX, "Min File Size Kb"),
-    makeJobOption(1, 1, 0, 1, 30, 0, INT_MAX, "Max Crashes"),
-    makeJobOption(1, 1, 0, 1, 30, 0, INT_MAX, "Max Thresholds"),
-    makeJobOption(3, 2, 0, 1, 0, 0, 6, "Render Verbose",
-                  {"Default", "No Verbose", "Errors & Warnings", "Information", "Progress", "Debug"}),
-    makeJobOption(3, 2, 0, 1, 0, 0, INT_MAX, "Render Quality",
-                  {"Default", "Preview", "Normal", "Production", "Best", ""}),
-    makeJobOption(2, 2, 1, 1, 13, 0, INT_MAX, "Color"),
-    makeJobOption(2, 2, 0, 1, 0, 0, INT_MAX, "Approve Job",
-                  {"-", "After Preview", "After frames done", "After both", "", ""}),
-    makeJobOption(2, 1, 0, 1, 0, 0, INT_MAX, "Re-Execute Job After Hours"),
-    makeJobOption(1, 1, 0, 1, 1, 1, 10, "Start Multiple Instances"),
-    makeJobOption(3, 1, 1, 0, 0, 0, 100000, "Override Image Width"),
-    makeJobOption(3, 1, 1, 0, 0, 0, 100000, "Override Image Height"),
-    makeJobOption(3, 1, 1, 1, 0, 0, 256, "Restrict Core Count"),
-    makeJobOption(3, 1, 1, 1, 0, 0, 1000, "Restrict Memory (GB)"),
-    makeJobOption(1, 1, 0, 1, 0, 0, 500, "Required GPU Memory (GB)"),
-    makeJobOption(1, 1, 0, 0, 0, 0, 256, "Required Core Count"),
+namespace {
+KX_SDK_KEEP const JobOptionDefinition jobOptionDefinitions[kx::kJobOptionDefinitionCount] = {
+    kx::detail::makeJobOption(1, 1, 0, 0, 7, 1, 18, "Number of Preview frames"),
+    kx::detail::makeJobOption(1, 1, 0, 1, 1500, 1, 1500, "Max Clients At A Time"),
+    kx::detail::makeJobOption(1, 1, 0, 1, 0, 0, 500, "Required Memory (GB)"),
+    kx::detail::makeJobOption(1, 1, 0, 1, 0, 0, 7200, "Max Frame Time (minutes)"),
+    kx::detail::makeJobOption(1, 1, 0, 1, 0, 0, INT_MAX, "Min File Size Kb"),
+    kx::detail::makeJobOption(1, 1, 0, 1, 30, 0, INT_MAX, "Max Crashes"),
+    kx::detail::makeJobOption(1, 1, 0, 1, 30, 0, INT_MAX, "Max Thresholds"),
+    kx::detail::makeJobOption(3, 2, 0, 1, 0, 0, 6, "Render Verbose",
+                              {"Default", "No Verbose", "Errors & Warnings", "Information", "Progress", "Debug"}),
+    kx::detail::makeJobOption(3, 2, 0, 1, 0, 0, INT_MAX, "Render Quality",
+                              {"Default", "Preview", "Normal", "Production", "Best", ""}),
+    kx::detail::makeJobOption(2, 2, 1, 1, 13, 0, INT_MAX, "Color"),
+    kx::detail::makeJobOption(2, 2, 0, 1, 0, 0, INT_MAX, "Approve Job",
+                              {"-", "After Preview", "After frames done", "After both", "", ""}),
+    kx::detail::makeJobOption(2, 1, 0, 1, 0, 0, INT_MAX, "Re-Execute Job After Hours"),
+    kx::detail::makeJobOption(1, 1, 0, 1, 1, 1, 10, "Start Multiple Instances"),
+    kx::detail::makeJobOption(3, 1, 1, 0, 0, 0, 100000, "Override Image Width"),
+    kx::detail::makeJobOption(3, 1, 1, 0, 0, 0, 100000, "Override Image Height"),
+    kx::detail::makeJobOption(3, 1, 1, 1, 0, 0, 256, "Restrict Core Count"),
+    kx::detail::makeJobOption(3, 1, 1, 1, 0, 0, 1000, "Restrict Memory (GB)"),
+    kx::detail::makeJobOption(1, 1, 0, 1, 0, 0, 500, "Required GPU Memory (GB)"),
+    kx::detail::makeJobOption(1, 1, 0, 0, 0, 0, 256, "Required Core Count"),
     // Rows 20 to 28: empty.
-    makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
-    makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
-    makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
-    makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
-    makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
+    kx::detail::makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), kx::detail::makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
+    kx::detail::makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), kx::detail::makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
+    kx::detail::makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), kx::detail::makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
+    kx::detail::makeJobOption(0, 0, 0, 0, 0, 0, 0, ""), kx::detail::makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
+    kx::detail::makeJobOption(0, 0, 0, 0, 0, 0, 0, ""),
 };
 } // namespace
 

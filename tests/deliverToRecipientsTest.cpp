@@ -40,7 +40,7 @@ TEST_F(DeliverToRecipientsTest, WhoIsReached)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.list);
-        KxClientTableBuilder table;
+        kx::server::ClientTableBuilder table;
         for (const char *name : c.names)
             table.addClient(QString::fromLatin1(name));
         EXPECT_EQ(reached(table, QString::fromLatin1(c.list)), c.marks);
@@ -72,7 +72,7 @@ TEST_F(DeliverToRecipientsTest, ListsReadAsUtf16)
         {QStringLiteral("\uFEFFrender01;render02"), {"render01", "render02"}, "++", QStringLiteral("render01;render02")},
     };
     for (const auto &c : cases) {
-        KxClientTableBuilder table;
+        kx::server::ClientTableBuilder table;
         for (const char *name : c.names)
             table.addClient(QString::fromLatin1(name));
         EXPECT_EQ(reached(table, c.list), c.marks);
@@ -97,9 +97,9 @@ TEST_F(DeliverToRecipientsTest, CorruptClientCountAndNullEntries)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.count << " null " << c.nullEntry);
-        KxClientTableBuilder table;
+        kx::server::ClientTableBuilder table;
         for (int i = 0; i < 3; ++i)
-            table.addClient(QStringLiteral("render01"), KxClientTableBuilder::ClientRecord::Zeroed);
+            table.addClient(QStringLiteral("render01"), kx::server::ClientTableBuilder::ClientRecord::Zeroed);
         table.table()->count = c.count;
         if (c.nullEntry >= 0)
             table.table()->clients[c.nullEntry] = nullptr;
@@ -193,13 +193,13 @@ TEST_F(DeliverToRecipientsTest, FailuresEndTheCallWith6)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(int(c.setup));
-        KxServerSdkObject server;
+        kx::server::SdkObject server;
         RecordingLog &lines = server.installLog<RecordingLog>();
         if (c.setup == FlushFails) { // the server's own channel, writing to a file that cannot be opened
             server.installLog<__KXSDK>();
             server.setMainLog(std::make_unique<_kxLogfile>(QStringLiteral("/nonexistent-directory/main.log")));
         }
-        KxClientTableBuilder table;
+        kx::server::ClientTableBuilder table;
         table.addClient(QStringLiteral("render01"));
         table.addClient(QStringLiteral("render02"));
         table.setMessageBox(1, QStringLiteral("e"));

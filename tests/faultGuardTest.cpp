@@ -65,8 +65,8 @@ public:
     }
     void putClientAt(int index, Pages::Access access) { brokenClient.protectAll(access), clients.table()->clients[index] = brokenClient.bytes(); }
 
-    KxClientTableBuilder clients;
-    KxJobRecordBuilder job;
+    kx::server::ClientTableBuilder clients;
+    kx::server::JobRecordBuilder job;
     Pages jobPages{kx::Job::kRecordSize}; // the job, where the server can break it
     Pages brokenClient{kx::Client::kRecordSize};
     int wrongInnerResults = 0;
@@ -137,12 +137,12 @@ TEST_F(FaultGuardTest, ThreadsInParallelEachContainTheirOwnFaults)
     std::vector<std::thread> threads;
     for (int index = 0; index < running; ++index) {
         threads.emplace_back([&, index] {
-            KxServerSdkObject ownSdk;
+            kx::server::SdkObject ownSdk;
             ownSdk.installLog<RecordingLog>();
-            KxClientTableBuilder ownClients;
+            kx::server::ClientTableBuilder ownClients;
             ownClients.addClient(QStringLiteral("render%1").arg(index));
             ownSdk.setClientTable(ownClients.table());
-            KxJobRecordBuilder ownJob;
+            kx::server::JobRecordBuilder ownJob;
             ownJob.setProgressCode(200);
             ownJob.setScene(QStringLiteral("/shots/thread%1.scn").arg(index));
             ownJob.setRecipients(QStringLiteral("render%1").arg(index));

@@ -37,7 +37,7 @@ TEST(JobIDText, KnownTextsBothWays)
         for (const quint8 filler : {quint8(0), quint8(0x5A), quint8(0xFF)}) // unused bytes never change the text
             EXPECT_EQ(kx::jobIDText(makeId(c.letterByte, c.number, filler)), QString::fromLatin1(c.text));
         kx::JobId parsed{};
-        ASSERT_TRUE(kxParseJobIdText(QString::fromLatin1(c.text), &parsed));
+        ASSERT_TRUE(kx::host::parseJobIdText(QString::fromLatin1(c.text), &parsed));
         EXPECT_EQ(parsed, makeId(c.letterByte, c.parsed));
     }
     std::vector<unsigned char> record(4000, 0); // a job record holds the ID at 3460
@@ -53,13 +53,13 @@ TEST(JobIDText, EveryLetterByteRoundTrips)
         EXPECT_EQ(text.size(), c <= 24 ? 6 : 7) << c;
         EXPECT_FALSE(text.contains(QLatin1Char('i')) || text.contains(QLatin1Char('m'))) << c;
         kx::JobId parsed{};
-        ASSERT_TRUE(kxParseJobIdText(text, &parsed)) << c;
+        ASSERT_TRUE(kx::host::parseJobIdText(text, &parsed)) << c;
         EXPECT_EQ(parsed, makeId(c, 0));
     }
     for (const char *text : {"{KT9a", "KT9a}", "{KT9}", "{KT9ab c}", "{IT9a}", "{K09a}", "{KT9m}", "{KT9aa}",
                              "{KT9lr}", "{KT9zz}", "{kt9a}", "", "{KT9A}"}) {
         kx::JobId parsed{};
-        EXPECT_FALSE(kxParseJobIdText(QString::fromLatin1(text), &parsed)) << text;
+        EXPECT_FALSE(kx::host::parseJobIdText(QString::fromLatin1(text), &parsed)) << text;
     }
 }
 

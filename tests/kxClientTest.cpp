@@ -411,7 +411,7 @@ TEST(SdkTables, JobOptionRowsKeepTheirBoundsAndSharedNamesStartEmpty)
         EXPECT_LE(d.defaultValue, d.maxValue) << row;
         EXPECT_FALSE(d.name.isEmpty()) << row;
     }
-    for (int row = 19; row < kJobOptionDefinitionCount; ++row) { // empty, so that a scan stops at them
+    for (int row = 19; row < kx::kJobOptionDefinitionCount; ++row) { // empty, so that a scan stops at them
         const JobOptionDefinition &d = kx::jobOptionDefinitionTable()[row];
         EXPECT_EQ(d.name.length() | d.group | d.kind | d.flagA | d.flagB | d.defaultValue | d.minValue | d.maxValue, 0);
     }

@@ -44,9 +44,9 @@ protected:
         logfile.flush();
         return onDisk(fileName);
     }
-    QString mainFile() { return flushed(m_server.mainLog(), KxServerSdkObject::mainLogFileName()); }
-    QString errorFile() { return flushed(m_server.errorLog(), KxServerSdkObject::errorLogFileName()); }
-    QString splitFile() { return flushed(*m_server.splitLog(), KxServerSdkObject::splitLogFileName()); }
+    QString mainFile() { return flushed(m_server.mainLog(), kx::server::SdkObject::mainLogFileName()); }
+    QString errorFile() { return flushed(m_server.errorLog(), kx::server::SdkObject::errorLogFileName()); }
+    QString splitFile() { return flushed(*m_server.splitLog(), kx::server::SdkObject::splitLogFileName()); }
     // A log file that throws on every entry: its directory does not exist.
     std::unique_ptr<_kxLogfile> unwritableLog() const
     {
@@ -56,7 +56,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    KxServerSdkObject m_server;
+    kx::server::SdkObject m_server;
 };
 
 struct FormatCase
@@ -128,7 +128,7 @@ TEST_F(SdkLog, SilencedLinesStillLetCriticalRaiseTheFlag)
 {
     for (const char *silencer : {"no config", "category off", "muted"}) {
         SCOPED_TRACE(silencer);
-        KxServerSdkObject server;
+        kx::server::SdkObject server;
         __KXSDK &channel = *server.sdkInterface();
         const bool isMuteOnly = std::strcmp(silencer, "muted") == 0;
         if (!isMuteOnly && *silencer == 'n')
@@ -190,7 +190,7 @@ TEST_P(SdkLogCrash, UnmutesAndFlushesTheMainLogAtOnce)
     EXPECT_EQ(log().logMuted, c.isCrash ? 0 : 1);
     // The log file's auto-flush count, at byte 512, drops to 0: the line reaches the file without a flush.
     EXPECT_EQ(kx::readAt<quint32>(&m_server.mainLog(), 512), c.isCrash ? 0u : _kxLogfile::DefaultAutoFlushCount);
-    EXPECT_EQ(onDisk(KxServerSdkObject::mainLogFileName()),
+    EXPECT_EQ(onDisk(kx::server::SdkObject::mainLogFileName()),
               c.isCrash ? kStamp + QStringLiteral("|     ") + QString::fromUtf8(c.text) + QLatin1Char('\n') : QString());
     EXPECT_EQ(errorFile(), QString());
 }
@@ -213,8 +213,8 @@ TEST_F(SdkLog, OverlongErrorLineIsCutInTheErrorFileOnly)
     const QString head = kStamp + QStringLiteral("| ERR ");
     for (const int lineLength : {2500000, 2500001}) {
         SCOPED_TRACE(lineLength);
-        QFile::remove(path(KxServerSdkObject::mainLogFileName()));
-        QFile::remove(path(KxServerSdkObject::errorLogFileName()));
+        QFile::remove(path(kx::server::SdkObject::mainLogFileName()));
+        QFile::remove(path(kx::server::SdkObject::errorLogFileName()));
         const QString line = head + QString(lineLength - int(head.size()), QLatin1Char('x'));
         log().logMessage(1, 0, line.mid(head.size()));
         const QString body = lineLength > 2500000 ? QStringLiteral("!!!MESSAGE TRUNCATED!!!! ") + line.left(500) : line;
@@ -246,8 +246,8 @@ TEST_F(SdkLog, SplitCategoryDividesTheLines)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.category);
-        QFile::remove(path(KxServerSdkObject::mainLogFileName()));
-        QFile::remove(path(KxServerSdkObject::splitLogFileName()));
+        QFile::remove(path(kx::server::SdkObject::mainLogFileName()));
+        QFile::remove(path(kx::server::SdkObject::splitLogFileName()));
         m_server.setSplitCategory(c.category);
         for (const int category : {0, 1, 2, 3, 17, 63})
             log().logMessage(category, kBare, QStringLiteral("c") + QString::number(category));
@@ -282,7 +282,7 @@ TEST_F(SdkLog, FailingFiles)
 
 TEST(ServerStandIn, RefusesASplitCategoryWithoutASplitFile)
 {
-    KxServerSdkObject server;
+    kx::server::SdkObject server;
     ASSERT_THROW(server.setSplitCategory(3), std::logic_error);
     EXPECT_EQ(server.sdkInterface()->splitCategory, -1);
     server.sdkInterface()->logMessage(17, kBare, QStringLiteral("still here"));

@@ -54,7 +54,7 @@ TEST_F(WiderFoldingTest, EveryClientThatIsEqualCallsEqualIsReached)
     ASSERT_TRUE(_kxString8_allSize<50>("render_01").isEqual(_kxString8_allSize<50>("RENDER-01")));
     for (const auto &[list, marks] : {std::pair{"render-01", "+++--"}, std::pair{"RENDER_01", "+++--"},
                                       std::pair{"nobody;render_02", "----+"}, std::pair{"render01", "---+-"}}) {
-        KxClientTableBuilder table;
+        kx::server::ClientTableBuilder table;
         for (const char *name : {"render_01", "render-01", "Render_01", "render01", "render-02"})
             table.addClient(QString::fromLatin1(name));
         EXPECT_EQ(reached(table, QString::fromLatin1(list)), marks) << list;

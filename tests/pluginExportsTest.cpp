@@ -30,8 +30,8 @@ protected:
 TEST_F(PluginExports, InitAndExitSucceedInAnyOrder)
 {
     for (int round = 0; round < 3; ++round)
-        for (int (KxPluginModule::*call)() const : {&KxPluginModule::exit, &KxPluginModule::exit, &KxPluginModule::init,
-                                                &KxPluginModule::init})
+        for (int (kx::server::PluginModule::*call)() const : {&kx::server::PluginModule::exit, &kx::server::PluginModule::exit, &kx::server::PluginModule::init,
+                                                &kx::server::PluginModule::init})
             EXPECT_EQ((module.*call)(), 1);
 }
 
@@ -53,7 +53,7 @@ TEST_F(PluginExports, InfoBytes)
         for (const quint16 version : {quint16(0), quint16(0xC003), quint16(0xC005), quint16(0xFFFF), quint16(0xC004)}) {
             if ((which == RecordVersion) == (version == 0xC004))
                 continue;
-            KxServerSdkObject server;
+            kx::server::SdkObject server;
             if (which == SdkVersion)
                 kx::writeAt<quint16>(server.bytes(), 28, 3845);
             if (which == SdkVersionCopy)
@@ -114,9 +114,9 @@ TEST_F(PluginExports, NotifyResults)
     job.setRecipients(QStringLiteral("render01"));
     for (std::size_t offset = 0; offset < 16 + 2; offset += 2) {
         SCOPED_TRACE(offset);
-        KxServerSdkObject server;
+        kx::server::SdkObject server;
         RecordingLog &lines = server.installLog<RecordingLog>();
-        KxJobRecordBuilder broken;
+        kx::server::JobRecordBuilder broken;
         broken.setId(1, 123456789);
         broken.setRecipients(QStringLiteral("render01"));
         if (offset < 16) {
@@ -126,7 +126,7 @@ TEST_F(PluginExports, NotifyResults)
         kx::writeAt<quint16>(server.bytes(), 30, offset == 16 ? 0 : kx::readAt<quint16>(server.bytes(), 30));
         _kxNotifyParams call{server.sdkInterface(), broken.record()};
         EXPECT_EQ(module.notify(&call), 5);
-        KxServerSdkObject endBroken;
+        kx::server::SdkObject endBroken;
         RecordingLog &endLines = endBroken.installLog<RecordingLog>();
         kx::writeAt<quint32>(endBroken.bytes(), 24188, 0x0A23D23D);
         _kxNotifyParams endCall{endBroken.sdkInterface(), job.record()};

@@ -18,7 +18,7 @@ int namedJobOptionCount() noexcept
 {
     const JobOptionDefinition *table = kx::jobOptionDefinitionTable();
     int named = 0;
-    for (int row = 0; row < kJobOptionDefinitionCount; ++row)
+    for (int row = 0; row < kx::kJobOptionDefinitionCount; ++row)
         named += table[row].name.isEmpty() ? 0 : 1;
     return named;
 }

@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace kx::server {
+
 namespace {
 template <typename T>
 T *allocateZeroed(std::size_t size)
@@ -19,12 +21,12 @@ T *allocateZeroed(std::size_t size)
 }
 } // namespace
 
-KxClientTableBuilder::KxClientTableBuilder()
+ClientTableBuilder::ClientTableBuilder()
     : m_table(allocateZeroed<_kxClientTable>(sizeof(_kxClientTable)))
 {
 }
 
-int KxClientTableBuilder::addClient(const QString &name, ClientRecord kind)
+int ClientTableBuilder::addClient(const QString &name, ClientRecord kind)
 {
     if (m_clients.size() >= std::size_t(kx::ClientTable::kMaxClients))
         throw std::length_error("a client table holds at most " + std::to_string(kx::ClientTable::kMaxClients)
@@ -42,18 +44,18 @@ int KxClientTableBuilder::addClient(const QString &name, ClientRecord kind)
     return index;
 }
 
-QString KxClientTableBuilder::clientName(int index) const
+QString ClientTableBuilder::clientName(int index) const
 {
     return kx::stringField<kx::Client::NameField>(m_clients[std::size_t(index)].get(), kx::Client::kNameOffset).text();
 }
 
-QString KxClientTableBuilder::messageBox(int index) const
+QString ClientTableBuilder::messageBox(int index) const
 {
     return kx::stringField<kx::Client::MessageBoxField>(m_clients[std::size_t(index)].get(), kx::Client::kMessageBoxOffset)
         .text();
 }
 
-void KxClientTableBuilder::setMessageBox(int index, const QString &text)
+void ClientTableBuilder::setMessageBox(int index, const QString &text)
 {
     kx::Client::MessageBoxField box;
     box.assign(text);
@@ -61,3 +63,5 @@ void KxClientTableBuilder::setMessageBox(int index, const QString &text)
     kx::stringField<kx::Client::MessageBoxField>(m_clients[std::size_t(index)].get(), kx::Client::kMessageBoxOffset)
         .storeWhole(box);
 }
+
+} // namespace kx::server

@@ -12,10 +12,12 @@
 #include <memory>
 #include <vector>
 
-class KxClientTableBuilder
+namespace kx::server {
+
+class ClientTableBuilder
 {
 public:
-    KxClientTableBuilder();
+    ClientTableBuilder();
 
     _kxClientTable *table() noexcept { return m_table.get(); }
     int clientCount() const noexcept { return int(m_clients.size()); }
@@ -41,5 +43,7 @@ private:
     std::unique_ptr<_kxClientTable, FreeDeleter> m_table;
     std::vector<std::unique_ptr<unsigned char, FreeDeleter>> m_clients;
 };
+
+} // namespace kx::server
 
 #endif // KXCLIENTTABLEBUILDER_H

@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-KxJobRecordBuilder::KxJobRecordBuilder()
+namespace kx::server {
+
+JobRecordBuilder::JobRecordBuilder()
     : m_job(new _kxJob())
 {
     std::memset(static_cast<void *>(m_job.get()), 0, sizeof(_kxJob));
@@ -13,37 +15,39 @@ KxJobRecordBuilder::KxJobRecordBuilder()
     }
 }
 
-void KxJobRecordBuilder::setId(const kx::JobId &id) noexcept
+void JobRecordBuilder::setId(const kx::JobId &id) noexcept
 {
     std::memcpy(m_job->id, id.data(), id.size());
 }
 
-void KxJobRecordBuilder::setProgressCode(quint8 code) noexcept
+void JobRecordBuilder::setProgressCode(quint8 code) noexcept
 {
     m_job->progressCode = code;
 }
 
-void KxJobRecordBuilder::setScene(const QString &text) noexcept
+void JobRecordBuilder::setScene(const QString &text) noexcept
 {
     kx::stringField<kx::Job::SceneField>(m_job.get(), kx::Job::kSceneOffset).assign(text);
 }
 
-void KxJobRecordBuilder::setImage(const QString &text) noexcept
+void JobRecordBuilder::setImage(const QString &text) noexcept
 {
     kx::stringField<kx::Job::ImageField>(m_job.get(), kx::Job::kImageOffset).assign(text);
 }
 
-void KxJobRecordBuilder::setImageExtension(const QString &text) noexcept
+void JobRecordBuilder::setImageExtension(const QString &text) noexcept
 {
     kx::stringField<kx::Job::ImageExtensionField>(m_job.get(), kx::Job::kImageExtensionOffset).assign(text);
 }
 
-void KxJobRecordBuilder::setInfoText(const QString &text) noexcept
+void JobRecordBuilder::setInfoText(const QString &text) noexcept
 {
     kx::stringField<kx::Job::InfoTextField>(m_job.get(), kx::Job::kInfoTextOffset).assign(text);
 }
 
-void KxJobRecordBuilder::setRecipients(const QString &text) noexcept
+void JobRecordBuilder::setRecipients(const QString &text) noexcept
 {
     kx::stringField<kx::Job::RecipientListField>(m_job.get(), kx::Job::kRecipientListOffset).assign(text);
 }
+
+} // namespace kx::server

@@ -10,10 +10,12 @@
 
 #include <memory>
 
-class KxJobRecordBuilder
+namespace kx::server {
+
+class JobRecordBuilder
 {
 public:
-    KxJobRecordBuilder();
+    JobRecordBuilder();
 
     _kxJob *record() noexcept { return m_job.get(); }
     unsigned char *bytes() noexcept { return reinterpret_cast<unsigned char *>(m_job.get()); }
@@ -31,5 +33,7 @@ public:
 private:
     std::unique_ptr<_kxJob> m_job;
 };
+
+} // namespace kx::server
 
 #endif // KXJOBRECORDBUILDER_H

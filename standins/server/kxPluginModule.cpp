@@ -3,17 +3,19 @@
 #include <algorithm>
 #include <iterator>
 
-KxPluginModule::KxPluginModule(const QString &path)
+namespace kx::server {
+
+PluginModule::PluginModule(const QString &path)
     : m_library(path)
 {
 }
 
-KxPluginModule::~KxPluginModule()
+PluginModule::~PluginModule()
 {
     unload();
 }
 
-bool KxPluginModule::load()
+bool PluginModule::load()
 {
     if (isLoaded())
         return true;
@@ -37,12 +39,12 @@ bool KxPluginModule::load()
     return complete;
 }
 
-bool KxPluginModule::unload()
+bool PluginModule::unload()
 {
     return !isLoaded() || release();
 }
 
-bool KxPluginModule::release()
+bool PluginModule::release()
 {
     m_init = nullptr;
     m_info = nullptr;
@@ -50,3 +52,5 @@ bool KxPluginModule::release()
     m_exit = nullptr;
     return m_library.unload();
 }
+
+} // namespace kx::server

@@ -8,13 +8,15 @@
 #include <QtCore/QLibrary>
 #include <QtCore/QString>
 
-class KxPluginModule
+namespace kx::server {
+
+class PluginModule
 {
 public:
-    explicit KxPluginModule(const QString &path);
-    ~KxPluginModule();
-    KxPluginModule(const KxPluginModule &) = delete;
-    KxPluginModule &operator=(const KxPluginModule &) = delete;
+    explicit PluginModule(const QString &path);
+    ~PluginModule();
+    PluginModule(const PluginModule &) = delete;
+    PluginModule &operator=(const PluginModule &) = delete;
 
     // Loads the library and resolves all four exports; false with errorString() otherwise.
     bool load();
@@ -40,5 +42,7 @@ private:
     decltype(&pNotify) m_notify = nullptr;
     decltype(&pExit) m_exit = nullptr;
 };
+
+} // namespace kx::server
 
 #endif // KXPLUGINMODULE_H

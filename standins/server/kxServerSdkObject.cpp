@@ -8,7 +8,9 @@
 #include <cstring>
 #include <stdexcept>
 
-KxServerSdkObject::KxServerSdkObject()
+namespace kx::server {
+
+SdkObject::SdkObject()
     : m_bytes{},
       m_mainLog(std::make_unique<_kxLogfile>()),
       m_errorLog(std::make_unique<_kxLogfile>()),
@@ -21,19 +23,19 @@ KxServerSdkObject::KxServerSdkObject()
     installLog<__KXSDK>();
 }
 
-KxServerSdkObject::~KxServerSdkObject()
+SdkObject::~SdkObject()
 {
     destroyLog();
 }
 
-void KxServerSdkObject::destroyLog() noexcept
+void SdkObject::destroyLog() noexcept
 {
     if (m_log)
         m_log->~__KXSDK();
     m_log = nullptr;
 }
 
-void KxServerSdkObject::configureLog() noexcept
+void SdkObject::configureLog() noexcept
 {
     // The guards share bytes with the log channel's object, so they follow its construction.
     kx::writeAt<quint16>(m_bytes, kx::ServerSdk::kVersionOffset, kx::ServerSdk::kVersion);
@@ -48,19 +50,19 @@ void KxServerSdkObject::configureLog() noexcept
     m_log->logMuted = m_logMuted ? 1 : 0;
 }
 
-void KxServerSdkObject::setMainLog(std::unique_ptr<_kxLogfile> log)
+void SdkObject::setMainLog(std::unique_ptr<_kxLogfile> log)
 {
     m_mainLog = std::move(log);
     m_log->mainLog = m_mainLog.get();
 }
 
-void KxServerSdkObject::setErrorLog(std::unique_ptr<_kxLogfile> log)
+void SdkObject::setErrorLog(std::unique_ptr<_kxLogfile> log)
 {
     m_errorLog = std::move(log);
     m_log->errorLog = m_errorLog.get();
 }
 
-void KxServerSdkObject::setSplitLog(std::unique_ptr<_kxLogfile> log)
+void SdkObject::setSplitLog(std::unique_ptr<_kxLogfile> log)
 {
     if (!log && m_splitCategory >= 0)
         throw std::logic_error("a split category needs a split log file");
@@ -68,7 +70,7 @@ void KxServerSdkObject::setSplitLog(std::unique_ptr<_kxLogfile> log)
     m_log->splitLog = m_splitLog.get();
 }
 
-void KxServerSdkObject::openLogFiles(const QString &directory, quint32 autoFlushCount)
+void SdkObject::openLogFiles(const QString &directory, quint32 autoFlushCount)
 {
     const auto openIn = [&](const QString &fileName) {
         auto log = std::make_unique<_kxLogfile>(QDir(directory).filePath(fileName));
@@ -80,7 +82,7 @@ void KxServerSdkObject::openLogFiles(const QString &directory, quint32 autoFlush
     setSplitLog(openIn(splitLogFileName()));
 }
 
-void KxServerSdkObject::setSplitCategory(int category)
+void SdkObject::setSplitCategory(int category)
 {
     // The channel writes every line to the split log while a split category
     // is set: without one, the next line would go through a null pointer.
@@ -90,31 +92,33 @@ void KxServerSdkObject::setSplitCategory(int category)
     m_log->splitCategory = m_splitCategory;
 }
 
-void KxServerSdkObject::setStampSeparator(char separator)
+void SdkObject::setStampSeparator(char separator)
 {
     m_stampSeparator = separator;
     m_log->stampSeparator = separator;
 }
 
-void KxServerSdkObject::setLogName(const QString &name)
+void SdkObject::setLogName(const QString &name)
 {
     m_logName.assign(name);
     m_log->logName = m_logName;
 }
 
-void KxServerSdkObject::setLogMuted(bool muted)
+void SdkObject::setLogMuted(bool muted)
 {
     m_logMuted = muted;
     m_log->logMuted = muted ? 1 : 0;
 }
 
-void KxServerSdkObject::setLogCategoryEnabled(int category, bool enabled)
+void SdkObject::setLogCategoryEnabled(int category, bool enabled)
 {
     if (category >= 0 && category < kx::ServerConfig::kLogCategoryCount)
         m_config[kx::ServerConfig::kLogEnabledOffset + std::size_t(category)] = enabled ? 1 : 0;
 }
 
-void KxServerSdkObject::setClientTable(_kxClientTable *table) noexcept
+void SdkObject::setClientTable(_kxClientTable *table) noexcept
 {
     kx::writeAt(m_bytes, kx::ServerSdk::kClientTableOffset, table);
 }
+
+} // namespace kx::server

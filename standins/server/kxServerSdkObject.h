@@ -13,15 +13,17 @@
 #include <utility>
 #include <vector>
 
-class KxServerSdkObject
+namespace kx::server {
+
+class SdkObject
 {
 public:
     // A plain SDK log channel, every category switched on, logging to file-less
     // main and error logs until real files are given.
-    KxServerSdkObject();
-    ~KxServerSdkObject();
-    KxServerSdkObject(const KxServerSdkObject &) = delete;
-    KxServerSdkObject &operator=(const KxServerSdkObject &) = delete;
+    SdkObject();
+    ~SdkObject();
+    SdkObject(const SdkObject &) = delete;
+    SdkObject &operator=(const SdkObject &) = delete;
 
     // Replaces the log channel by one of the server's own kind (for instance
     // one that records or throws), then restores the layout guards and settings.
@@ -84,5 +86,7 @@ private:
     qint8 m_splitCategory = -1;
     bool m_logMuted = false;
 };
+
+} // namespace kx::server
 
 #endif // KXSERVERSDKOBJECT_H

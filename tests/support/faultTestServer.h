@@ -180,10 +180,10 @@ struct FaultTestServer
     int notifyGood() { return notify(goodJob.record()); }
     int notifyUnreadable() { return notify(unreadable.bytes()); }
 
-    KxPluginModule module;
-    KxServerSdkObject sdk;
+    kx::server::PluginModule module;
+    kx::server::SdkObject sdk;
     RecordingLog *log = nullptr;
-    KxJobRecordBuilder goodJob;
+    kx::server::JobRecordBuilder goodJob;
     Pages unreadable{kx::Job::kRecordSize};
 };
 

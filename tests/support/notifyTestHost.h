@@ -46,7 +46,7 @@ protected:
 
     // pNotify for `list` over `table`; one mark a client: '+' its box holds
     // exactly the text, '-' it is empty, '?' anything else.
-    std::string reached(KxClientTableBuilder &table, const QString &list)
+    std::string reached(kx::server::ClientTableBuilder &table, const QString &list)
     {
         sdk.setClientTable(table.table());
         job.setRecipients(list);
@@ -67,10 +67,10 @@ protected:
                + QString::number(count) + QStringLiteral("|||\n)");
     }
 
-    KxPluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
-    KxServerSdkObject sdk;
-    KxJobRecordBuilder job;
-    KxClientTableBuilder clients;
+    kx::server::PluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
+    kx::server::SdkObject sdk;
+    kx::server::JobRecordBuilder job;
+    kx::server::ClientTableBuilder clients;
     _kxNotifyParams params{};
     RecordingLog *log = nullptr;
 };

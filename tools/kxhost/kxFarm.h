@@ -11,7 +11,9 @@
 #include <array>
 #include <vector>
 
-struct KxFarmLogSettings
+namespace kx::host {
+
+struct FarmLogSettings
 {
     QString mainFile = QStringLiteral("kxserver.log");
     QString errorFile = QStringLiteral("kxserver-error.log");
@@ -21,23 +23,25 @@ struct KxFarmLogSettings
     int splitCategory = -1; // negative: no split log
     QString logName = QStringLiteral("kxhost");
 
-    KxFarmLogSettings() { enabledCategories.fill(true); }
+    FarmLogSettings() { enabledCategories.fill(true); }
 };
 
-struct KxFarmClient
+struct FarmClient
 {
     QString name;
     QString messageBox;
 };
 
-struct KxFarm
+struct Farm
 {
     QString filePath;   // empty for a generated farm that lives in memory only
     QString logFolder;  // absolute
-    KxFarmLogSettings log;
-    std::vector<KxFarmClient> clients;
+    FarmLogSettings log;
+    std::vector<FarmClient> clients;
     // The file's own object, so that saving keeps every field the way it was written.
     QJsonObject document;
 };
+
+} // namespace kx::host
 
 #endif // KXFARM_H

@@ -20,6 +20,8 @@
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
+
+namespace kx::host {
 #endif
 
 namespace {
@@ -35,13 +37,13 @@ constexpr int kMaxLogFileNameLength = 255;
 int firstControl(const QString &text)
 {
     for (int i = 0; i < int(text.size()); ++i) {
-        if (kxIsControl(text.at(i).unicode()))
+        if (isControl(text.at(i).unicode()))
             return i;
     }
     return -1;
 }
 
-void refuseControls(const KxJsonFieldReader &reader, const QString &key, const QString &text)
+void refuseControls(const JsonFieldReader &reader, const QString &key, const QString &text)
 {
     const int at = firstControl(text);
     if (at >= 0)
@@ -50,16 +52,16 @@ void refuseControls(const KxJsonFieldReader &reader, const QString &key, const Q
                              .arg(text.at(at).unicode(), 4, 16, QLatin1Char('0')));
 }
 
-void requireLatin1(const KxJsonFieldReader &reader, const QString &key, const QString &text)
+void requireLatin1(const JsonFieldReader &reader, const QString &key, const QString &text)
 {
-    const int at = kxFirstNonLatin1(text);
+    const int at = firstNonLatin1(text);
     if (at >= 0)
         reader.fail(key, QStringLiteral("character %1 (U+%2) is outside Latin-1, which the record field stores")
                              .arg(at + 1)
                              .arg(text.at(at).unicode(), 4, 16, QLatin1Char('0')));
 }
 
-QString readLogFileName(const KxJsonFieldReader &reader, const QString &key, const QString &fallback)
+QString readLogFileName(const JsonFieldReader &reader, const QString &key, const QString &fallback)
 {
     const QString name = reader.text(key, kMaxLogFileNameLength, fallback);
     refuseControls(reader, key, name);
@@ -69,14 +71,14 @@ QString readLogFileName(const KxJsonFieldReader &reader, const QString &key, con
     return name;
 }
 
-KxFarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &object)
+FarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &object)
 {
-    const KxJsonFieldReader reader(filePath, kLogKey, object,
+    const JsonFieldReader reader(filePath, kLogKey, object,
                                    {QStringLiteral("mainFile"), QStringLiteral("errorFile"),
                                     QStringLiteral("splitFile"), QStringLiteral("enabledCategories"),
                                     QStringLiteral("stampSeparator"), QStringLiteral("splitCategory"),
                                     QStringLiteral("logName")});
-    KxFarmLogSettings settings;
+    FarmLogSettings settings;
     settings.mainFile = readLogFileName(reader, QStringLiteral("mainFile"), settings.mainFile);
     settings.errorFile = readLogFileName(reader, QStringLiteral("errorFile"), settings.errorFile);
     settings.splitFile = readLogFileName(reader, QStringLiteral("splitFile"), settings.splitFile);
@@ -105,7 +107,7 @@ KxFarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &ob
         reader.fail(QStringLiteral("stampSeparator"), QStringLiteral("must be exactly one character"));
     requireLatin1(reader, QStringLiteral("stampSeparator"), separator);
     // A line feed is the one control character the channel knows what to do with: it drops it from the head.
-    if (separator.at(0) != QLatin1Char('\n') && kxIsControl(separator.at(0).unicode()))
+    if (separator.at(0) != QLatin1Char('\n') && isControl(separator.at(0).unicode()))
         reader.fail(QStringLiteral("stampSeparator"),
                     QStringLiteral("U+%1 is a control character, which would be written into every log line "
                                    "(a line feed is the one allowed)")
@@ -119,7 +121,7 @@ KxFarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &ob
 }
 } // namespace
 
-int kxFirstNonLatin1(const QString &text)
+int firstNonLatin1(const QString &text)
 {
     for (int i = 0; i < int(text.size()); ++i) {
         if (text.at(i).unicode() > 0xFF)
@@ -128,13 +130,13 @@ int kxFirstNonLatin1(const QString &text)
     return -1;
 }
 
-bool kxHasListSeparator(const QString &name, QString *problem)
+bool hasListSeparator(const QString &name, QString *problem)
 {
     *problem = QStringLiteral("must not contain \";\", which separates the names of a recipient list");
     return name.contains(QLatin1Char(';'));
 }
 
-bool kxSyncToDisk(QFileDevice &file, QString *cause)
+bool syncToDisk(QFileDevice &file, QString *cause)
 {
     const int handle = file.handle();
     if (handle < 0)
@@ -153,12 +155,12 @@ bool kxSyncToDisk(QFileDevice &file, QString *cause)
     return true;
 }
 
-KxFarm kxReadFarmFile(const QString &filePath)
+Farm readFarmFile(const QString &filePath)
 {
-    KxFarm farm;
+    Farm farm;
     farm.filePath = filePath;
-    farm.document = kxReadJsonObjectFile(filePath);
-    const KxJsonFieldReader reader(filePath, QString(), farm.document, {kLogFolderKey, kLogKey, kClientsKey});
+    farm.document = readJsonObjectFile(filePath);
+    const JsonFieldReader reader(filePath, QString(), farm.document, {kLogFolderKey, kLogKey, kClientsKey});
 
     // A relative log folder is taken from the farm file's folder, so a farm runs the same from anywhere.
     const QString folder = reader.requiredText(kLogFolderKey, 4096);
@@ -177,14 +179,14 @@ KxFarm kxReadFarmFile(const QString &filePath)
         const QString path = QStringLiteral("clients[%1]").arg(i);
         const QJsonValue value = clients.at(i);
         if (!value.isObject())
-            throw KxInputError(QStringLiteral("%1: %2: must be an object, not %3")
-                                   .arg(filePath, path, KxJsonFieldReader::describeType(value)));
-        const KxJsonFieldReader client(filePath, path, value.toObject(), {kNameKey, kMessageBoxKey});
-        KxFarmClient entry;
+            throw InputError(QStringLiteral("%1: %2: must be an object, not %3")
+                                   .arg(filePath, path, JsonFieldReader::describeType(value)));
+        const JsonFieldReader client(filePath, path, value.toObject(), {kNameKey, kMessageBoxKey});
+        FarmClient entry;
         entry.name = client.requiredText(kNameKey, kx::Client::NameField::capacity());
         requireLatin1(client, kNameKey, entry.name);
         QString problem;
-        if (kxHasListSeparator(entry.name, &problem))
+        if (hasListSeparator(entry.name, &problem))
             client.fail(kNameKey, problem);
         entry.messageBox = client.text(kMessageBoxKey, kx::Client::MessageBoxField::capacity());
         farm.clients.push_back(entry);
@@ -192,7 +194,7 @@ KxFarm kxReadFarmFile(const QString &filePath)
     return farm;
 }
 
-QJsonObject kxFarmDocument(const KxFarm &farm, const QStringList &boxes)
+QJsonObject farmDocument(const Farm &farm, const QStringList &boxes)
 {
     QJsonObject document = farm.document;
     QJsonArray clients = document.value(kClientsKey).toArray();
@@ -205,7 +207,7 @@ QJsonObject kxFarmDocument(const KxFarm &farm, const QStringList &boxes)
     return document;
 }
 
-bool kxWriteFarmFile(const QString &filePath, const QJsonObject &document, QString *errorMessage)
+bool writeFarmFile(const QString &filePath, const QJsonObject &document, QString *errorMessage)
 {
     QSaveFile file(filePath);
     const auto fail = [&](const QString &cause) {
@@ -224,7 +226,7 @@ bool kxWriteFarmFile(const QString &filePath, const QJsonObject &document, QStri
     if (!file.flush())
         return fail(file.errorString());
     QString cause;
-    if (!kxSyncToDisk(file, &cause))
+    if (!syncToDisk(file, &cause))
         return fail(cause);
     if (!file.commit())
         return fail(file.errorString());
@@ -248,7 +250,7 @@ bool isSameFile(const QString &a, const QString &b)
 }
 } // namespace
 
-void kxRefuseLogFilesOverInputs(const KxFarm &farm, const QString &jobFilePath)
+void refuseLogFilesOverInputs(const Farm &farm, const QString &jobFilePath)
 {
     const QString source = farm.filePath.isEmpty() ? QStringLiteral("--log-folder") : farm.filePath;
     const QDir folder(farm.logFolder);
@@ -257,20 +259,22 @@ void kxRefuseLogFilesOverInputs(const KxFarm &farm, const QString &jobFilePath)
                                                 {QStringLiteral("log.splitFile"), farm.log.splitFile}};
     const std::pair<QString, QString> inputs[] = {
         {farm.filePath, QStringLiteral("the farm file itself")},
-        {farm.filePath.isEmpty() ? QString() : kxFarmLockFilePath(farm.filePath), QStringLiteral("the farm file's lock file")},
+        {farm.filePath.isEmpty() ? QString() : farmLockFilePath(farm.filePath), QStringLiteral("the farm file's lock file")},
         {jobFilePath, QStringLiteral("the job event file")}};
     for (const auto &log : logs) {
         const QString logPath = folder.filePath(log.second);
         for (const auto &input : inputs) {
             if (!input.first.isEmpty() && isSameFile(logPath, input.first))
-                throw KxInputError(QStringLiteral("%1: %2: \"%3\" in the log folder is %4; "
+                throw InputError(QStringLiteral("%1: %2: \"%3\" in the log folder is %4; "
                                                   "a log file must not be one of kxhost's input files")
                                        .arg(source, log.first, log.second, input.second));
         }
     }
 }
 
-QString kxFarmLockFilePath(const QString &farmFilePath)
+QString farmLockFilePath(const QString &farmFilePath)
 {
     return farmFilePath + QStringLiteral(".lock");
 }
+
+} // namespace kx::host

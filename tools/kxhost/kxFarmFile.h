@@ -7,31 +7,35 @@
 #include <QtCore/QFileDevice>
 #include <QtCore/QStringList>
 
-// Throws KxInputError on any bad input; nothing is cut to fit.
-KxFarm kxReadFarmFile(const QString &filePath);
+namespace kx::host {
+
+// Throws InputError on any bad input; nothing is cut to fit.
+Farm readFarmFile(const QString &filePath);
 
 // The rules of a client's name beside its capacity: Latin-1, which the record
 // field stores (the position of the first character outside it, or -1), and
 // no ";", which splits a recipient list, so such a name could never be reached.
-int kxFirstNonLatin1(const QString &text);
-bool kxHasListSeparator(const QString &name, QString *problem);
+int firstNonLatin1(const QString &text);
+bool hasListSeparator(const QString &name, QString *problem);
 
 // The farm's JSON object with each client's message box replaced by boxes[i].
-QJsonObject kxFarmDocument(const KxFarm &farm, const QStringList &boxes);
+QJsonObject farmDocument(const Farm &farm, const QStringList &boxes);
 
 // Replaces filePath's content in one step (temporary file, written, flushed and
 // synced to disk, then renamed over it): on any failure the old file stays as it
 // was. Returns false with errorMessage naming the file and the cause.
-bool kxWriteFarmFile(const QString &filePath, const QJsonObject &document, QString *errorMessage);
+bool writeFarmFile(const QString &filePath, const QJsonObject &document, QString *errorMessage);
 
 // Forces what was written to file onto the disk; false with the cause.
-bool kxSyncToDisk(QFileDevice &file, QString *cause);
+bool syncToDisk(QFileDevice &file, QString *cause);
 
-// Throws KxInputError when a log file of the farm is the farm file, its lock
+// Throws InputError when a log file of the farm is the farm file, its lock
 // file or the job event file: the log would be appended into an input.
-void kxRefuseLogFilesOverInputs(const KxFarm &farm, const QString &jobFilePath);
+void refuseLogFilesOverInputs(const Farm &farm, const QString &jobFilePath);
 
 // The lock file that serialises runs on one farm file, beside it.
-QString kxFarmLockFilePath(const QString &farmFilePath);
+QString farmLockFilePath(const QString &farmFilePath);
+
+} // namespace kx::host
 
 #endif // KXFARMFILE_H

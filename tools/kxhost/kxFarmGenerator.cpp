@@ -8,37 +8,39 @@
 #include <QtCore/QDir>
 #include <QtCore/QJsonArray>
 
-KxFarm kxGenerateFarm(const QString &countText, const QString &prefix, const QString &logFolder)
+namespace kx::host {
+
+Farm generateFarm(const QString &countText, const QString &prefix, const QString &logFolder)
 {
     bool isNumber = false;
     const qint64 count = countText.toLongLong(&isNumber);
     if (!isNumber)
-        throw KxInputError(QStringLiteral("--clients: \"%1\" is not a whole number").arg(countText));
+        throw InputError(QStringLiteral("--clients: \"%1\" is not a whole number").arg(countText));
     if (logFolder.isEmpty())
-        throw KxInputError(QStringLiteral("--log-folder: must name a folder"));
+        throw InputError(QStringLiteral("--log-folder: must name a folder"));
     if (count < 1 || count > kx::ClientTable::kMaxClients)
-        throw KxInputError(QStringLiteral("--clients: %1 is outside the limit: a client table holds 1 to %2 clients")
+        throw InputError(QStringLiteral("--clients: %1 is outside the limit: a client table holds 1 to %2 clients")
                                .arg(count).arg(kx::ClientTable::kMaxClients));
     const int width = std::max(2, int(QString::number(count).size()));
     const int nameCapacity = kx::Client::NameField::capacity();
     if (prefix.size() + width > nameCapacity)
-        throw KxInputError(QStringLiteral("--prefix: %1 characters; with %2 digits the client name field holds "
+        throw InputError(QStringLiteral("--prefix: %1 characters; with %2 digits the client name field holds "
                                           "at most %3 characters of prefix")
                                .arg(prefix.size()).arg(width).arg(nameCapacity - width));
-    const int nonLatin1 = kxFirstNonLatin1(prefix);
+    const int nonLatin1 = firstNonLatin1(prefix);
     if (nonLatin1 >= 0)
-        throw KxInputError(QStringLiteral("--prefix: U+%1 is outside Latin-1, which the client name field stores")
+        throw InputError(QStringLiteral("--prefix: U+%1 is outside Latin-1, which the client name field stores")
                                .arg(prefix.at(nonLatin1).unicode(), 4, 16, QLatin1Char('0')));
     QString problem;
-    if (kxHasListSeparator(prefix, &problem))
-        throw KxInputError(QStringLiteral("--prefix: ") + problem);
+    if (hasListSeparator(prefix, &problem))
+        throw InputError(QStringLiteral("--prefix: ") + problem);
 
-    KxFarm farm;
+    Farm farm;
     farm.logFolder = QDir::cleanPath(QDir::current().absoluteFilePath(logFolder));
     QJsonArray clients;
     farm.clients.reserve(std::size_t(count));
     for (qint64 i = 1; i <= count; ++i) {
-        KxFarmClient client;
+        FarmClient client;
         client.name = prefix + QStringLiteral("%1").arg(i, width, 10, QLatin1Char('0'));
         clients.append(QJsonObject{{QStringLiteral("name"), client.name},
                                    {QStringLiteral("messageBox"), QString()}});
@@ -48,3 +50,5 @@ KxFarm kxGenerateFarm(const QString &countText, const QString &prefix, const QSt
     farm.document.insert(QStringLiteral("clients"), clients);
     return farm;
 }
+
+} // namespace kx::host

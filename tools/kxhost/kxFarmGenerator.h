@@ -4,9 +4,13 @@
 
 #include "kxFarm.h"
 
+namespace kx::host {
+
 // `count` (as typed) clients named prefix01, prefix02, ... (digits enough for
-// the count), all boxes empty. Throws KxInputError naming the option for a bad
+// the count), all boxes empty. Throws InputError naming the option for a bad
 // count, log folder or prefix.
-KxFarm kxGenerateFarm(const QString &countText, const QString &prefix, const QString &logFolder);
+Farm generateFarm(const QString &countText, const QString &prefix, const QString &logFolder);
+
+} // namespace kx::host
 
 #endif // KXFARMGENERATOR_H

@@ -13,12 +13,14 @@
 #include <exception>
 #include <new>
 
-bool KxFarmServer::start(const KxFarm &farm, QString *errorMessage)
+namespace kx::host {
+
+bool FarmServer::start(const Farm &farm, QString *errorMessage)
 {
     // Each client record is large, so a full table may not fit; that is found out before
     // anything is created on disk.
     try {
-        for (const KxFarmClient &client : farm.clients) {
+        for (const FarmClient &client : farm.clients) {
             const int index = m_clients.addClient(client.name);
             m_clients.setMessageBox(index, client.messageBox);
             m_boxes.append(client.messageBox);
@@ -35,7 +37,7 @@ bool KxFarmServer::start(const KxFarm &farm, QString *errorMessage)
         return false;
     }
     const QDir folder(farm.logFolder);
-    const KxFarmLogSettings &settings = farm.log;
+    const FarmLogSettings &settings = farm.log;
     m_sdk.setMainLog(std::make_unique<_kxLogfile>(folder.filePath(settings.mainFile)));
     m_sdk.setErrorLog(std::make_unique<_kxLogfile>(folder.filePath(settings.errorFile)));
     m_sdk.setSplitLog(std::make_unique<_kxLogfile>(folder.filePath(settings.splitFile)));
@@ -56,9 +58,9 @@ bool KxFarmServer::start(const KxFarm &farm, QString *errorMessage)
     return true;
 }
 
-KxEventOutcome KxFarmServer::notify(const KxPluginModule &module, const KxJobEvent &event)
+EventOutcome FarmServer::notify(const server::PluginModule &module, const JobEvent &event)
 {
-    KxJobRecordBuilder job;
+    server::JobRecordBuilder job;
     job.setId(event.id);
     job.setProgressCode(quint8(event.progressCode));
     job.setScene(event.scene);
@@ -68,7 +70,7 @@ KxEventOutcome KxFarmServer::notify(const KxPluginModule &module, const KxJobEve
     job.setRecipients(event.recipients);
 
     _kxNotifyParams params{m_sdk.sdkInterface(), job.record()};
-    KxEventOutcome outcome;
+    EventOutcome outcome;
     QElapsedTimer timer;
     timer.start();
     outcome.result = module.notify(&params);
@@ -84,14 +86,14 @@ KxEventOutcome KxFarmServer::notify(const KxPluginModule &module, const KxJobEve
     return outcome;
 }
 
-bool KxFarmServer::hasBoxChanged(int index)
+bool FarmServer::hasBoxChanged(int index)
 {
     // Compared in place: a full table has 32767 boxes, most of them untouched.
     const unsigned char *record = m_clients.client(index);
     return !kx::stringField<kx::Client::MessageBoxField>(record, kx::Client::kMessageBoxOffset).holds(m_boxes.at(index));
 }
 
-void KxFarmServer::collectLogLines(KxEventOutcome *outcome)
+void FarmServer::collectLogLines(EventOutcome *outcome)
 {
     for (WatchedLog &watched : m_watched) {
         try {
@@ -123,3 +125,5 @@ void KxFarmServer::collectLogLines(KxEventOutcome *outcome)
         outcome->logLines.push_back({watched.fileName, lines});
     }
 }
+
+} // namespace kx::host

@@ -13,36 +13,38 @@
 
 #include <vector>
 
-struct KxLogFileLines
+namespace kx::host {
+
+struct LogFileLines
 {
     QString fileName;
     QStringList lines;
 };
 
-struct KxLogError
+struct LogError
 {
     QString fileName; // the file's path
     QString message;  // names the file and the cause
 };
 
-struct KxEventOutcome
+struct EventOutcome
 {
     int result = 0;
     qint64 nanoseconds = 0;
-    std::vector<KxLogFileLines> logLines; // only files that received lines
+    std::vector<LogFileLines> logLines; // only files that received lines
     std::vector<int> changedClients;
-    std::vector<KxLogError> logErrors;
+    std::vector<LogError> logErrors;
 };
 
-class KxFarmServer
+class FarmServer
 {
 public:
     // Builds the client table and creates the log folder; false with errorMessage when
     // either cannot be done.
-    bool start(const KxFarm &farm, QString *errorMessage);
+    bool start(const Farm &farm, QString *errorMessage);
 
     __KXSDK *sdkInterface() noexcept { return m_sdk.sdkInterface(); }
-    KxEventOutcome notify(const KxPluginModule &module, const KxJobEvent &event);
+    EventOutcome notify(const server::PluginModule &module, const JobEvent &event);
 
     int clientCount() const noexcept { return int(m_boxes.size()); }
     QString clientName(int index) const { return m_clients.clientName(index); }
@@ -55,13 +57,15 @@ private:
         QString fileName;
         qint64 readOffset;
     };
-    void collectLogLines(KxEventOutcome *outcome);
+    void collectLogLines(EventOutcome *outcome);
     bool hasBoxChanged(int index);
 
-    KxServerSdkObject m_sdk;
-    KxClientTableBuilder m_clients;
+    server::SdkObject m_sdk;
+    server::ClientTableBuilder m_clients;
     QStringList m_boxes;
     std::vector<WatchedLog> m_watched;
 };
+
+} // namespace kx::host
 
 #endif // KXFARMSERVER_H

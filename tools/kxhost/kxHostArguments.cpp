@@ -5,10 +5,10 @@
 
 #include <QtCore/QCommandLineParser>
 
+namespace kx::host {
+
 namespace {
 constexpr int kDefaultLockTimeoutSeconds = 60;
-
-using kx::host::ParseOutcome;
 
 ParseOutcome refused(const QString &message)
 {
@@ -58,17 +58,17 @@ QCommandLineOption pluginOption()
 {
     return QCommandLineOption(QStringLiteral("plugin"),
                               QStringLiteral("The notification module to load (default: %1).")
-                                  .arg(kxDefaultPluginModulePath()),
+                                  .arg(defaultPluginModulePath()),
                               QStringLiteral("PATH"));
 }
 
 QString pluginPath(const QCommandLineParser &parser, const QCommandLineOption &option)
 {
-    return parser.isSet(option) ? parser.value(option) : kxDefaultPluginModulePath();
+    return parser.isSet(option) ? parser.value(option) : defaultPluginModulePath();
 }
 } // namespace
 
-ParseOutcome kx::host::parseInfoArguments(const QStringList &arguments, InfoArguments *parsed)
+ParseOutcome parseInfoArguments(const QStringList &arguments, InfoArguments *parsed)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -85,7 +85,7 @@ ParseOutcome kx::host::parseInfoArguments(const QStringList &arguments, InfoArgu
     return outcome;
 }
 
-ParseOutcome kx::host::parseNotifyArguments(const QStringList &arguments, NotifyArguments *parsed)
+ParseOutcome parseNotifyArguments(const QStringList &arguments, NotifyArguments *parsed)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -142,7 +142,7 @@ ParseOutcome kx::host::parseNotifyArguments(const QStringList &arguments, Notify
     return outcome;
 }
 
-ParseOutcome kx::host::parseGenerateArguments(const QStringList &arguments, GenerateArguments *parsed)
+ParseOutcome parseGenerateArguments(const QStringList &arguments, GenerateArguments *parsed)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -175,3 +175,5 @@ ParseOutcome kx::host::parseGenerateArguments(const QStringList &arguments, Gene
     parsed->force = parser.isSet(force);
     return outcome;
 }
+
+} // namespace kx::host

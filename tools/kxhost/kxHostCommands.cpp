@@ -17,7 +17,7 @@
 #include <cstring>
 #include <memory>
 
-using namespace kx::host;
+namespace kx::host {
 
 namespace {
 // Usage errors leave with 2; --help prints and leaves with 0.
@@ -48,23 +48,23 @@ bool lockFarm(QLockFile &lock, const QString &farmPath, int timeoutSeconds, QStr
     if (*isBusy)
         *errorMessage = QStringLiteral("%1: another kxhost run is using this farm file (lock file %2); gave up "
                                        "after %3 seconds (see --lock-timeout)")
-                            .arg(farmPath, kxFarmLockFilePath(farmPath))
+                            .arg(farmPath, farmLockFilePath(farmPath))
                             .arg(timeoutSeconds);
     else
         *errorMessage = QStringLiteral("%1: the lock file %2 cannot be created%3")
-                            .arg(farmPath, kxFarmLockFilePath(farmPath),
+                            .arg(farmPath, farmLockFilePath(farmPath),
                                  lock.error() == QLockFile::PermissionError ? QStringLiteral(": permission denied")
                                                                             : QString());
     return false;
 }
 
-std::unique_ptr<KxPluginModule> loadModule(const QString &path, QString *errorMessage)
+std::unique_ptr<server::PluginModule> loadModule(const QString &path, QString *errorMessage)
 {
     if (!QFileInfo(path).isFile()) {
         *errorMessage = QStringLiteral("%1: no such module file").arg(path);
         return nullptr;
     }
-    auto module = std::make_unique<KxPluginModule>(QFileInfo(path).absoluteFilePath());
+    auto module = std::make_unique<server::PluginModule>(QFileInfo(path).absoluteFilePath());
     if (!module->load()) {
         *errorMessage = QStringLiteral("%1: cannot be loaded as a notification module: %2")
                             .arg(path, module->errorString());
@@ -74,7 +74,7 @@ std::unique_ptr<KxPluginModule> loadModule(const QString &path, QString *errorMe
 }
 
 // pInfo as the server calls it.
-PluginIdentity queryIdentity(const KxPluginModule &module, __KXSDK *sdk)
+PluginIdentity queryIdentity(const server::PluginModule &module, __KXSDK *sdk)
 {
     _kxPluginInfo info;
     std::memset(static_cast<void *>(&info), 0, sizeof info);
@@ -93,7 +93,7 @@ PluginIdentity queryIdentity(const KxPluginModule &module, __KXSDK *sdk)
 }
 } // namespace
 
-int kx::host::runInfo(const QStringList &arguments)
+int runInfo(const QStringList &arguments)
 {
     InfoArguments parsed;
     int status = ExitSuccess;
@@ -101,19 +101,19 @@ int kx::host::runInfo(const QStringList &arguments)
         return status;
 
     QString error;
-    const std::unique_ptr<KxPluginModule> module = loadModule(parsed.pluginPath, &error);
+    const std::unique_ptr<server::PluginModule> module = loadModule(parsed.pluginPath, &error);
     if (!module)
         return failWith(ExitFailure, error);
     printModulePath(module->path());
     printCall("pInit", module->init());
-    KxServerSdkObject sdk;
+    server::SdkObject sdk;
     const PluginIdentity identity = queryIdentity(*module, sdk.sdkInterface());
     printIdentity(identity, true);
     printCall("pExit", module->exit());
     return identity.result == kx::ResultSuccess ? ExitSuccess : ExitFailure;
 }
 
-int kx::host::runNotify(const QStringList &arguments)
+int runNotify(const QStringList &arguments)
 {
     NotifyArguments parsed;
     int status = ExitSuccess;
@@ -121,15 +121,15 @@ int kx::host::runNotify(const QStringList &arguments)
         return status;
 
     // Every input is checked before anything is loaded or written.
-    KxFarm farm;
-    std::vector<KxJobEvent> events;
+    Farm farm;
+    std::vector<JobEvent> events;
     std::unique_ptr<QTemporaryDir> temporaryLogs;
     std::unique_ptr<QLockFile> farmLock;
     try {
         // Held until the farm is written back (and the run's log lines are read), so that
         // runs on one farm take turns. A missing farm is refused below as bad input.
         if (!parsed.generated && QFileInfo::exists(parsed.farmPath)) {
-            farmLock = std::make_unique<QLockFile>(kxFarmLockFilePath(parsed.farmPath));
+            farmLock = std::make_unique<QLockFile>(farmLockFilePath(parsed.farmPath));
             QString lockError;
             bool isBusy = false;
             if (!lockFarm(*farmLock, parsed.farmPath, parsed.lockTimeoutSeconds, &lockError, &isBusy)) {
@@ -148,23 +148,23 @@ int kx::host::runNotify(const QStringList &arguments)
                                                      + temporaryLogs->errorString());
                 folder = temporaryLogs->path();
             }
-            farm = kxGenerateFarm(parsed.clientCount, parsed.prefix, folder);
+            farm = generateFarm(parsed.clientCount, parsed.prefix, folder);
         } else {
-            farm = kxReadFarmFile(parsed.farmPath);
+            farm = readFarmFile(parsed.farmPath);
         }
-        events = kxReadJobEventFile(parsed.jobPath);
-        kxRefuseLogFilesOverInputs(farm, parsed.jobPath);
-    } catch (const KxFileError &error) {
+        events = readJobEventFile(parsed.jobPath);
+        refuseLogFilesOverInputs(farm, parsed.jobPath);
+    } catch (const FileError &error) {
         return failWith(ExitFailure, error.message());
-    } catch (const KxInputError &error) {
+    } catch (const InputError &error) {
         return failWith(ExitBadInput, error.message());
     }
 
     QString error;
-    const std::unique_ptr<KxPluginModule> module = loadModule(parsed.pluginPath, &error);
+    const std::unique_ptr<server::PluginModule> module = loadModule(parsed.pluginPath, &error);
     if (!module)
         return failWith(ExitFailure, error);
-    auto server = std::make_unique<KxFarmServer>();
+    auto server = std::make_unique<FarmServer>();
     if (!server->start(farm, &error))
         return failWith(ExitFailure, error);
 
@@ -178,12 +178,12 @@ int kx::host::runNotify(const QStringList &arguments)
     QStringList failedLogFiles;
     const int eventCount = int(events.size());
     for (int i = 0; i < eventCount; ++i) {
-        const KxJobEvent &event = events[std::size_t(i)];
+        const JobEvent &event = events[std::size_t(i)];
         printEventStart(i + 1, eventCount, event);
-        const KxEventOutcome outcome = server->notify(*module, event);
+        const EventOutcome outcome = server->notify(*module, event);
         totalNanoseconds += outcome.nanoseconds;
         printEventOutcome(outcome, *server);
-        for (const KxLogError &logError : outcome.logErrors) {
+        for (const LogError &logError : outcome.logErrors) {
             if (!failedLogFiles.contains(logError.fileName)) {
                 failedLogFiles.append(logError.fileName);
                 logFailures.append(logError.message);
@@ -199,21 +199,21 @@ int kx::host::runNotify(const QStringList &arguments)
                                               parsed.save ? QStringLiteral(" (the farm file is not saved)")
                                                           : QString()));
     if (parsed.save) {
-        if (!kxWriteFarmFile(farm.filePath, kxFarmDocument(farm, server->messageBoxes()), &error))
+        if (!writeFarmFile(farm.filePath, farmDocument(farm, server->messageBoxes()), &error))
             return failWith(ExitFailure, error + QStringLiteral(" (the farm file is unchanged)"));
         printSaved(farm.filePath);
     }
     return ExitSuccess;
 }
 
-int kx::host::runGenerate(const QStringList &arguments)
+int runGenerate(const QStringList &arguments)
 {
     GenerateArguments parsed;
     int status = ExitSuccess;
     if (!shouldRun(parseGenerateArguments(arguments, &parsed), &status))
         return status;
     // A notify run on the same farm must not save over the new file, nor this run over its save.
-    QLockFile farmLock(kxFarmLockFilePath(parsed.farmPath));
+    QLockFile farmLock(farmLockFilePath(parsed.farmPath));
     QString lockError;
     bool isBusy = false;
     if (!lockFarm(farmLock, parsed.farmPath, parsed.lockTimeoutSeconds, &lockError, &isBusy))
@@ -221,15 +221,17 @@ int kx::host::runGenerate(const QStringList &arguments)
     if (QFileInfo::exists(parsed.farmPath) && !parsed.force)
         return failWith(ExitBadInput, QStringLiteral("%1: exists already; --force replaces it").arg(parsed.farmPath));
 
-    KxFarm farm;
+    Farm farm;
     try {
-        farm = kxGenerateFarm(parsed.clientCount, parsed.prefix, parsed.logFolder);
-    } catch (const KxInputError &error) {
+        farm = generateFarm(parsed.clientCount, parsed.prefix, parsed.logFolder);
+    } catch (const InputError &error) {
         return failWith(ExitBadInput, error.message());
     }
     QString error;
-    if (!kxWriteFarmFile(parsed.farmPath, farm.document, &error))
+    if (!writeFarmFile(parsed.farmPath, farm.document, &error))
         return failWith(ExitFailure, error);
     printGenerated(parsed.farmPath, farm);
     return ExitSuccess;
 }
+
+} // namespace kx::host

@@ -12,6 +12,8 @@
 #include <QtCore/QStringList>
 #include <QtCore/QTextStream>
 
+namespace kx::host {
+
 namespace {
 QTextStream &out()
 {
@@ -56,41 +58,41 @@ void printBox(const QString &box)
     }
     const QStringList lines = box.split(QLatin1Char('\n'), Qt::KeepEmptyParts);
     for (const QString &line : lines)
-        out() << "    | " << kxVisibleText(line) << "\n";
+        out() << "    | " << visibleText(line) << "\n";
 }
 } // namespace
 
-int kx::host::failWith(int status, const QString &message)
+int failWith(int status, const QString &message)
 {
     out().flush();
-    err() << "kxhost: " << kxVisibleText(message) << "\n";
+    err() << "kxhost: " << visibleText(message) << "\n";
     err().flush();
     return status;
 }
 
-void kx::host::printHelp(const QString &text)
+void printHelp(const QString &text)
 {
     out() << text;
     out().flush();
 }
 
-void kx::host::printCall(const char *call, int result)
+void printCall(const char *call, int result)
 {
     out() << QString::fromLatin1(call).leftJustified(8) << " -> " << describeResult(result) << "\n";
     out().flush();
 }
 
-void kx::host::printModulePath(const QString &path)
+void printModulePath(const QString &path)
 {
     out() << "module   " << path << "\n";
 }
 
-void kx::host::printIdentity(const PluginIdentity &raw, bool verbose)
+void printIdentity(const PluginIdentity &raw, bool verbose)
 {
     PluginIdentity identity = raw;
     for (QString *text : {&identity.name, &identity.author, &identity.version, &identity.sdkVersion,
                           &identity.qtVersion})
-        *text = kxVisibleText(*text);
+        *text = visibleText(*text);
     const QString verdict = identity.result == kx::ResultSuccess ? QStringLiteral("records accepted")
                                                                  : QStringLiteral("records refused");
     if (verbose) {
@@ -108,46 +110,46 @@ void kx::host::printIdentity(const PluginIdentity &raw, bool verbose)
     }
 }
 
-void kx::host::printFarm(const QString &modulePath, const KxFarm &farm, bool generated, bool logsRemovedAtTheEnd)
+void printFarm(const QString &modulePath, const Farm &farm, bool generated, bool logsRemovedAtTheEnd)
 {
-    out() << "module   " << kxVisibleText(modulePath) << "\n"
-          << "farm     " << (generated ? QStringLiteral("generated") : kxVisibleText(farm.filePath)) << ", "
+    out() << "module   " << visibleText(modulePath) << "\n"
+          << "farm     " << (generated ? QStringLiteral("generated") : visibleText(farm.filePath)) << ", "
           << farm.clients.size() << (farm.clients.size() == 1 ? " client" : " clients") << ", logs in "
-          << kxVisibleText(farm.logFolder) << (logsRemovedAtTheEnd ? " (removed at the end)" : "") << "\n";
+          << visibleText(farm.logFolder) << (logsRemovedAtTheEnd ? " (removed at the end)" : "") << "\n";
 }
 
-void kx::host::printEventStart(int number, int count, const KxJobEvent &event)
+void printEventStart(int number, int count, const JobEvent &event)
 {
     out() << "\n"
           << "event " << number << " of " << count << ": job " << kx::jobIDText(event.id) << ", progress "
           << event.progressCode << " (" << kx::notificationPoint(quint8(event.progressCode)) << "), to '"
-          << kxVisibleText(event.recipients) << "'\n";
+          << visibleText(event.recipients) << "'\n";
     // Shown before the call, so a module that takes the process down leaves it on screen.
     out().flush();
 }
 
-void kx::host::printEventOutcome(const KxEventOutcome &outcome, const KxFarmServer &server)
+void printEventOutcome(const EventOutcome &outcome, const FarmServer &server)
 {
     out() << "  pNotify -> " << describeResult(outcome.result) << " in " << formatDuration(outcome.nanoseconds)
           << "\n";
-    for (const KxLogFileLines &file : outcome.logLines) {
-        out() << "  log " << kxVisibleText(file.fileName) << ":\n";
+    for (const LogFileLines &file : outcome.logLines) {
+        out() << "  log " << visibleText(file.fileName) << ":\n";
         for (const QString &line : file.lines)
-            out() << "    " << kxVisibleText(line) << "\n";
+            out() << "    " << visibleText(line) << "\n";
     }
-    for (const KxLogError &logError : outcome.logErrors)
-        out() << "  log error: " << kxVisibleText(logError.message) << "\n";
+    for (const LogError &logError : outcome.logErrors)
+        out() << "  log error: " << visibleText(logError.message) << "\n";
     if (outcome.changedClients.empty())
         out() << "  no message box changed\n";
     const QStringList boxes = server.messageBoxes();
     for (const int client : outcome.changedClients) {
-        out() << "  message box of " << kxVisibleText(server.clientName(client)) << " (" << boxes.at(client).size()
+        out() << "  message box of " << visibleText(server.clientName(client)) << " (" << boxes.at(client).size()
               << " of " << kx::Client::MessageBoxField::capacity() << " characters):\n";
         printBox(boxes.at(client));
     }
 }
 
-void kx::host::printRunEnd(int exitResult, int eventCount, qint64 totalNanoseconds)
+void printRunEnd(int exitResult, int eventCount, qint64 totalNanoseconds)
 {
     out() << "\npExit    -> " << describeResult(exitResult) << "\n"
           << eventCount << (eventCount == 1 ? " event" : " events") << ", pNotify took "
@@ -155,15 +157,17 @@ void kx::host::printRunEnd(int exitResult, int eventCount, qint64 totalNanosecon
     out().flush();
 }
 
-void kx::host::printSaved(const QString &farmPath)
+void printSaved(const QString &farmPath)
 {
-    out() << "saved    message boxes to " << kxVisibleText(farmPath) << "\n";
+    out() << "saved    message boxes to " << visibleText(farmPath) << "\n";
     out().flush();
 }
 
-void kx::host::printGenerated(const QString &farmPath, const KxFarm &farm)
+void printGenerated(const QString &farmPath, const Farm &farm)
 {
-    out() << "wrote " << kxVisibleText(farmPath) << ": " << farm.clients.size() << " clients, "
-          << kxVisibleText(farm.clients.front().name) << " to " << kxVisibleText(farm.clients.back().name) << "\n";
+    out() << "wrote " << visibleText(farmPath) << ": " << farm.clients.size() << " clients, "
+          << visibleText(farm.clients.front().name) << " to " << visibleText(farm.clients.back().name) << "\n";
     out().flush();
 }
+
+} // namespace kx::host

@@ -7,12 +7,12 @@
 
 #include <vector>
 
-struct KxFarm;
-struct KxJobEvent;
-struct KxEventOutcome;
-class KxFarmServer;
-
 namespace kx::host {
+struct Farm;
+struct JobEvent;
+struct EventOutcome;
+class FarmServer;
+
 // What pInfo wrote into the server's record, and its result; shown with its
 // control characters escaped.
 struct PluginIdentity
@@ -34,12 +34,12 @@ void printCall(const char *call, int result);
 void printModulePath(const QString &path);
 void printIdentity(const PluginIdentity &identity, bool verbose);
 
-void printFarm(const QString &modulePath, const KxFarm &farm, bool generated, bool logsRemovedAtTheEnd);
-void printEventStart(int number, int count, const KxJobEvent &event);
-void printEventOutcome(const KxEventOutcome &outcome, const KxFarmServer &server);
+void printFarm(const QString &modulePath, const Farm &farm, bool generated, bool logsRemovedAtTheEnd);
+void printEventStart(int number, int count, const JobEvent &event);
+void printEventOutcome(const EventOutcome &outcome, const FarmServer &server);
 void printRunEnd(int exitResult, int eventCount, qint64 totalNanoseconds);
 void printSaved(const QString &farmPath);
-void printGenerated(const QString &farmPath, const KxFarm &farm);
+void printGenerated(const QString &farmPath, const Farm &farm);
 } // namespace kx::host
 
 #endif // KXHOSTREPORT_H

@@ -7,10 +7,12 @@
 
 #include <stdexcept>
 
-class KxInputError : public std::runtime_error
+namespace kx::host {
+
+class InputError : public std::runtime_error
 {
 public:
-    explicit KxInputError(const QString &message)
+    explicit InputError(const QString &message)
         : std::runtime_error(message.toStdString()), m_message(message)
     {
     }
@@ -22,10 +24,12 @@ private:
 
 // A file that is there but cannot be read: not bad input but a file that could
 // not be used, so exit status 1.
-class KxFileError : public KxInputError
+class FileError : public InputError
 {
 public:
-    using KxInputError::KxInputError;
+    using InputError::InputError;
 };
+
+} // namespace kx::host
 
 #endif // KXINPUTERROR_H

@@ -7,6 +7,8 @@
 
 #include <limits>
 
+namespace kx::host {
+
 namespace {
 const QString kEventsKey = QStringLiteral("events");
 const QString kJobIdKey = QStringLiteral("jobId");
@@ -48,18 +50,18 @@ bool parseIdBytes(const QString &text, std::array<unsigned char, 8> *id)
     return true;
 }
 
-KxJobEvent readEvent(const QString &filePath, int index, const QJsonObject &object)
+JobEvent readEvent(const QString &filePath, int index, const QJsonObject &object)
 {
-    const KxJsonFieldReader reader(filePath, QStringLiteral("events[%1]").arg(index), object,
+    const JsonFieldReader reader(filePath, QStringLiteral("events[%1]").arg(index), object,
                                    {kJobIdKey, kJobIdBytesKey, kProgressCodeKey, kSceneKey, kImageKey,
                                     kImageExtensionKey, kInfoTextKey, kRecipientsKey});
-    KxJobEvent event;
+    JobEvent event;
     if (reader.has(kJobIdKey) == reader.has(kJobIdBytesKey))
         reader.fail(kJobIdKey, QStringLiteral("give the job either as jobId (such as \"{KT9a}\") or as jobIdBytes, "
                                               "exactly one of them"));
     if (reader.has(kJobIdKey)) {
         const QString text = reader.text(kJobIdKey, kAnyLength);
-        if (!kxParseJobIdText(text, &event.id))
+        if (!parseJobIdText(text, &event.id))
             reader.fail(kJobIdKey, QStringLiteral("%1 is no job ID text: \"{\", three of %2, "
                                                   "a blank or one or two of %3, \"}\"")
                                        .arg(quoted(text), QStringLiteral("A-Z without I, 1-9, + or -"),
@@ -81,24 +83,26 @@ KxJobEvent readEvent(const QString &filePath, int index, const QJsonObject &obje
 }
 } // namespace
 
-std::vector<KxJobEvent> kxReadJobEventFile(const QString &filePath)
+std::vector<JobEvent> readJobEventFile(const QString &filePath)
 {
-    const QJsonObject document = kxReadJsonObjectFile(filePath);
-    const KxJsonFieldReader reader(filePath, QString(), document, {kEventsKey});
+    const QJsonObject document = readJsonObjectFile(filePath);
+    const JsonFieldReader reader(filePath, QString(), document, {kEventsKey});
     const QJsonArray events = reader.array(kEventsKey, true);
     if (events.isEmpty())
         reader.fail(kEventsKey, QStringLiteral("must hold at least one event"));
     if (events.size() > kMaxEvents)
         reader.fail(kEventsKey, QStringLiteral("%1 events, at most %2 are taken").arg(events.size()).arg(kMaxEvents));
 
-    std::vector<KxJobEvent> result;
+    std::vector<JobEvent> result;
     result.reserve(std::size_t(events.size()));
     for (int i = 0; i < int(events.size()); ++i) {
         const QJsonValue value = events.at(i);
         if (!value.isObject())
-            throw KxInputError(QStringLiteral("%1: events[%2]: must be an object, not %3")
-                                   .arg(filePath).arg(i).arg(KxJsonFieldReader::describeType(value)));
+            throw InputError(QStringLiteral("%1: events[%2]: must be an object, not %3")
+                                   .arg(filePath).arg(i).arg(JsonFieldReader::describeType(value)));
         result.push_back(readEvent(filePath, i, value.toObject()));
     }
     return result;
 }
+
+} // namespace kx::host

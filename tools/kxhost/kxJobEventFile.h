@@ -7,7 +7,9 @@
 #include <array>
 #include <vector>
 
-struct KxJobEvent
+namespace kx::host {
+
+struct JobEvent
 {
     std::array<unsigned char, 8> id{};
     int progressCode = 0;
@@ -18,7 +20,9 @@ struct KxJobEvent
     QString recipients;
 };
 
-// Throws KxInputError on any bad input; nothing is cut to fit.
-std::vector<KxJobEvent> kxReadJobEventFile(const QString &filePath);
+// Throws InputError on any bad input; nothing is cut to fit.
+std::vector<JobEvent> readJobEventFile(const QString &filePath);
+
+} // namespace kx::host
 
 #endif // KXJOBEVENTFILE_H

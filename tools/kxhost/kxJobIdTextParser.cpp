@@ -3,7 +3,9 @@
 #include "jobIDText.h"
 #include "kxKeywordConstants.h"
 
-bool kxParseJobIdText(const QString &text, std::array<unsigned char, 8> *id)
+namespace kx::host {
+
+bool parseJobIdText(const QString &text, std::array<unsigned char, 8> *id)
 {
     const int size = int(text.size());
     if (size < 6 || size > 7 || text.at(0) != QLatin1Char('{') || text.at(size - 1) != QLatin1Char('}'))
@@ -44,3 +46,5 @@ bool kxParseJobIdText(const QString &text, std::array<unsigned char, 8> *id)
     *id = value;
     return true;
 }
+
+} // namespace kx::host

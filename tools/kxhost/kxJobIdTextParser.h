@@ -6,9 +6,13 @@
 
 #include <array>
 
+namespace kx::host {
+
 // The 8-byte ID value whose text is `text`: the letter byte and, in bytes 3
 // to 6, the smallest number giving those three characters (their value times
 // 10000). False when no value gives that text.
-bool kxParseJobIdText(const QString &text, std::array<unsigned char, 8> *id);
+bool parseJobIdText(const QString &text, std::array<unsigned char, 8> *id);
+
+} // namespace kx::host
 
 #endif // KXJOBIDTEXTPARSER_H

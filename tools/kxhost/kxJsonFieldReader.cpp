@@ -12,6 +12,8 @@
 #include <cstring>
 #include <vector>
 
+namespace kx::host {
+
 namespace {
 // Larger inputs are not farms or job lists; refusing them keeps a typo from eating memory.
 constexpr qint64 kMaxInputFileBytes = 256 * 1024 * 1024;
@@ -115,7 +117,7 @@ private:
             const QString enclosing = path();
             const QString field = enclosing.isEmpty() ? key : enclosing + QLatin1Char('.') + key;
             const int line = int(m_bytes.left(start).count('\n')) + 1;
-            throw KxInputError(QStringLiteral("%1: %2: given twice in one object (line %3); each field may be given once")
+            throw InputError(QStringLiteral("%1: %2: given twice in one object (line %3); each field may be given once")
                                    .arg(m_filePath, field)
                                    .arg(line));
         }
@@ -168,7 +170,7 @@ void refuseRepeatedKeys(const QString &filePath, const QByteArray &bytes)
 }
 } // namespace
 
-KxJsonFieldReader::KxJsonFieldReader(const QString &filePath, const QString &objectPath,
+JsonFieldReader::JsonFieldReader(const QString &filePath, const QString &objectPath,
                                      const QJsonObject &object, const QStringList &allowedKeys)
     : m_filePath(filePath), m_objectPath(objectPath), m_object(object)
 {
@@ -178,24 +180,24 @@ KxJsonFieldReader::KxJsonFieldReader(const QString &filePath, const QString &obj
     }
 }
 
-QString KxJsonFieldReader::fieldPath(const QString &key) const
+QString JsonFieldReader::fieldPath(const QString &key) const
 {
     return m_objectPath.isEmpty() ? key : m_objectPath + QLatin1Char('.') + key;
 }
 
-void KxJsonFieldReader::fail(const QString &key, const QString &problem) const
+void JsonFieldReader::fail(const QString &key, const QString &problem) const
 {
     const QString field = key.isEmpty() ? (m_objectPath.isEmpty() ? QStringLiteral("(top level)") : m_objectPath)
                                         : fieldPath(key);
-    throw KxInputError(QStringLiteral("%1: %2: %3").arg(m_filePath, field, problem));
+    throw InputError(QStringLiteral("%1: %2: %3").arg(m_filePath, field, problem));
 }
 
-void KxJsonFieldReader::failMissing(const QString &key) const
+void JsonFieldReader::failMissing(const QString &key) const
 {
     fail(key, QStringLiteral("missing (this field is required)"));
 }
 
-QString KxJsonFieldReader::describeType(const QJsonValue &value)
+QString JsonFieldReader::describeType(const QJsonValue &value)
 {
     switch (value.type()) {
     case QJsonValue::Null: return QStringLiteral("null");
@@ -208,7 +210,7 @@ QString KxJsonFieldReader::describeType(const QJsonValue &value)
     }
 }
 
-QString KxJsonFieldReader::text(const QString &key, int capacity, const QString &fallback) const
+QString JsonFieldReader::text(const QString &key, int capacity, const QString &fallback) const
 {
     if (!has(key))
         return fallback;
@@ -222,14 +224,14 @@ QString KxJsonFieldReader::text(const QString &key, int capacity, const QString 
     return result;
 }
 
-QString KxJsonFieldReader::requiredText(const QString &key, int capacity) const
+QString JsonFieldReader::requiredText(const QString &key, int capacity) const
 {
     if (!has(key))
         failMissing(key);
     return text(key, capacity);
 }
 
-qint64 KxJsonFieldReader::integer(const QString &key, qint64 minimum, qint64 maximum, qint64 fallback) const
+qint64 JsonFieldReader::integer(const QString &key, qint64 minimum, qint64 maximum, qint64 fallback) const
 {
     if (!has(key))
         return fallback;
@@ -243,14 +245,14 @@ qint64 KxJsonFieldReader::integer(const QString &key, qint64 minimum, qint64 max
     return qint64(number);
 }
 
-qint64 KxJsonFieldReader::requiredInteger(const QString &key, qint64 minimum, qint64 maximum) const
+qint64 JsonFieldReader::requiredInteger(const QString &key, qint64 minimum, qint64 maximum) const
 {
     if (!has(key))
         failMissing(key);
     return integer(key, minimum, maximum, 0);
 }
 
-QJsonArray KxJsonFieldReader::array(const QString &key, bool required) const
+QJsonArray JsonFieldReader::array(const QString &key, bool required) const
 {
     if (!has(key)) {
         if (required)
@@ -263,7 +265,7 @@ QJsonArray KxJsonFieldReader::array(const QString &key, bool required) const
     return value.toArray();
 }
 
-QJsonObject KxJsonFieldReader::object(const QString &key) const
+QJsonObject JsonFieldReader::object(const QString &key) const
 {
     if (!has(key))
         return QJsonObject();
@@ -273,22 +275,22 @@ QJsonObject KxJsonFieldReader::object(const QString &key) const
     return value.toObject();
 }
 
-QJsonObject kxReadJsonObjectFile(const QString &filePath)
+QJsonObject readJsonObjectFile(const QString &filePath)
 {
     const QFileInfo info(filePath);
     if (!info.exists())
-        throw KxInputError(QStringLiteral("%1: no such file").arg(filePath));
+        throw InputError(QStringLiteral("%1: no such file").arg(filePath));
     if (info.isDir())
-        throw KxInputError(QStringLiteral("%1: is a folder, not a file").arg(filePath));
+        throw InputError(QStringLiteral("%1: is a folder, not a file").arg(filePath));
     if (info.size() > kMaxInputFileBytes)
-        throw KxInputError(QStringLiteral("%1: %2 bytes, more than the %3 bytes an input file may have")
+        throw InputError(QStringLiteral("%1: %2 bytes, more than the %3 bytes an input file may have")
                                .arg(filePath).arg(info.size()).arg(kMaxInputFileBytes));
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
-        throw KxFileError(QStringLiteral("%1: cannot be read: %2").arg(filePath, file.errorString()));
+        throw FileError(QStringLiteral("%1: cannot be read: %2").arg(filePath, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw KxFileError(QStringLiteral("%1: cannot be read: %2").arg(filePath, file.errorString()));
+        throw FileError(QStringLiteral("%1: cannot be read: %2").arg(filePath, file.errorString()));
 
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
@@ -296,11 +298,13 @@ QJsonObject kxReadJsonObjectFile(const QString &filePath)
         // A line number is what an editor shows; count it up to the offset.
         const int offset = int(error.offset);
         const int line = int(bytes.left(offset).count('\n')) + 1;
-        throw KxInputError(QStringLiteral("%1: malformed JSON at line %2 (byte %3): %4")
+        throw InputError(QStringLiteral("%1: malformed JSON at line %2 (byte %3): %4")
                                .arg(filePath).arg(line).arg(offset).arg(error.errorString()));
     }
     if (!document.isObject())
-        throw KxInputError(QStringLiteral("%1: (top level): must be a JSON object { ... }").arg(filePath));
+        throw InputError(QStringLiteral("%1: (top level): must be a JSON object { ... }").arg(filePath));
     refuseRepeatedKeys(filePath, bytes);
     return document.object();
 }
+
+} // namespace kx::host

@@ -9,11 +9,13 @@
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
-class KxJsonFieldReader
+namespace kx::host {
+
+class JsonFieldReader
 {
 public:
-    // Throws KxInputError when the object holds a key outside allowedKeys.
-    KxJsonFieldReader(const QString &filePath, const QString &objectPath, const QJsonObject &object,
+    // Throws InputError when the object holds a key outside allowedKeys.
+    JsonFieldReader(const QString &filePath, const QString &objectPath, const QJsonObject &object,
                       const QStringList &allowedKeys);
 
     bool has(const QString &key) const { return m_object.contains(key); }
@@ -41,7 +43,9 @@ private:
 };
 
 // Reads a whole file as a JSON object; missing, unreadable and malformed files
-// throw KxInputError naming the file.
-QJsonObject kxReadJsonObjectFile(const QString &filePath);
+// throw InputError naming the file.
+QJsonObject readJsonObjectFile(const QString &filePath);
+
+} // namespace kx::host
 
 #endif // KXJSONFIELDREADER_H

@@ -4,6 +4,8 @@
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 
+namespace kx::host {
+
 namespace {
 QStringList pluginModuleCandidates()
 {
@@ -15,7 +17,7 @@ QStringList pluginModuleCandidates()
 }
 } // namespace
 
-QString kxDefaultPluginModulePath()
+QString defaultPluginModulePath()
 {
     const QStringList candidates = pluginModuleCandidates();
     for (const QString &candidate : candidates) {
@@ -24,3 +26,5 @@ QString kxDefaultPluginModulePath()
     }
     return candidates.last();
 }
+
+} // namespace kx::host

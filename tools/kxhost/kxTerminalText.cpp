@@ -1,22 +1,24 @@
 #include "kxTerminalText.h"
 
-bool kxIsControl(char16_t unit) noexcept
+namespace kx::host {
+
+bool isControl(char16_t unit) noexcept
 {
     return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F);
 }
 
-QString kxVisibleText(const QString &text)
+QString visibleText(const QString &text)
 {
     decltype(text.size()) controls = 0;
     for (const QChar c : text)
-        controls += kxIsControl(c.unicode()) ? 1 : 0;
+        controls += isControl(c.unicode()) ? 1 : 0;
     if (controls == 0)
         return text;
     QString visible;
     visible.reserve(text.size() + 3 * controls);
     for (const QChar c : text) {
         const char16_t unit = c.unicode();
-        if (!kxIsControl(unit)) {
+        if (!isControl(unit)) {
             visible += c;
             continue;
         }
@@ -31,3 +33,5 @@ QString kxVisibleText(const QString &text)
     }
     return visible;
 }
+
+} // namespace kx::host

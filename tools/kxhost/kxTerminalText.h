@@ -5,11 +5,15 @@
 
 #include <QtCore/QString>
 
+namespace kx::host {
+
 // C0 controls, DEL and C1 controls: on a terminal they act instead of showing,
 // in a file name they cut or hide the name (a zero ends it for the system).
-bool kxIsControl(char16_t unit) noexcept;
+bool isControl(char16_t unit) noexcept;
 
 // Every control as a visible escape (\t, \r, \n, \xHH).
-QString kxVisibleText(const QString &text);
+QString visibleText(const QString &text);
+
+} // namespace kx::host
 
 #endif // KXTERMINALTEXT_H
