@@ -1,6 +1,7 @@
 // The job ID's text, and kxhost's reading of it back.
 #include "jobIDText.h"
 #include "kxJobIdTextParser.h"
+#include "kxJobRecordBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -40,10 +41,9 @@ TEST(JobIDText, KnownTextsBothWays)
         ASSERT_TRUE(kx::host::parseJobIdText(QString::fromLatin1(c.text), &parsed));
         EXPECT_EQ(parsed, makeId(c.letterByte, c.parsed));
     }
-    std::vector<unsigned char> record(4000, 0); // a job record holds the ID at 3460
-    const kx::JobId id = makeId(1, 123456789);
-    std::copy(id.begin(), id.end(), record.begin() + 3460);
-    EXPECT_EQ(kx::jobIDTextOfJob(record.data()), QStringLiteral("{KT9a}"));
+    kx::server::JobRecordBuilder job; // the ID at its place in a job record
+    job.setId(1, 123456789);
+    EXPECT_EQ(kx::jobIDTextOfJob(job.record()), QStringLiteral("{KT9a}"));
 }
 
 TEST(JobIDText, EveryLetterByteRoundTrips)
