@@ -20,9 +20,9 @@
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
+#endif
 
 namespace kx::host {
-#endif
 
 namespace {
 const QString kLogFolderKey = QStringLiteral("logFolder");
