@@ -176,6 +176,10 @@ TEST_F(Kxhost, EachFailureIsOneMessageAndLeavesTheFarm)
              return QStringLiteral("if [ \"$(id -u)\" = 0 ]; then command -v setpriv >/dev/null || exit 99; "
                                    "set -- setpriv --reuid=65534 --regid=65534 --clear-groups \"$@\"; fi;");
          }, kNotifySave.mid(0, 4), 1, QStringLiteral("farm.json: cannot be read: ")},
+        // Once wrote the logs into the working folder and called them removed.
+        {"no temporary folder for a generated farm's logs", [](Kxhost &) { return QStringLiteral("export TMPDIR=/dev/null;"); },
+         {QStringLiteral("notify"), QStringLiteral("--clients"), QStringLiteral("3"), QStringLiteral("--job"), QStringLiteral("jobs.json")},
+         1, QStringLiteral("kxhost: cannot make a temporary log folder: ")},
         {"file-size limit, notify --save", fileSizeLimit, kNotifySave, 1, QStringLiteral("kxhost: farm.json: cannot be written: ")},
         {"file-size limit, generate --force", fileSizeLimit, kGenerateForce, 1, QStringLiteral("kxhost: farm.json: cannot be written: ")},
 #ifndef KX_ADDRESS_SANITIZED
