@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
@@ -113,7 +114,7 @@ TEST(ClientValidate, ReplacesOutOfRangeValues)
     const struct {
         std::size_t offset;
         int width; // bytes; negative for a signed field
-        long stored, expected;
+        std::int64_t stored, expected;
     } cases[] = {
         {12492, -2, 0, 2},      {12492, -2, -5, 2},      {12492, -2, 1, 1},       {12478, -2, 10, 15},
         {12478, -2, 15, 15},    {12478, -2, 16, 16},     {12486, -2, 50, 100},    {12486, -2, 1000, 1000},
@@ -130,10 +131,10 @@ TEST(ClientValidate, ReplacesOutOfRangeValues)
         const std::size_t width = std::size_t(std::abs(c.width));
         std::memcpy(record.bytes + c.offset, &c.stored, width); // little-endian
         record.client->validate();
-        long actual = 0;
+        std::int64_t actual = 0; // long is 32 bits on Windows
         std::memcpy(&actual, record.bytes + c.offset, width);
-        if (c.width < 0 && actual >= 1L << (8 * width - 1))
-            actual -= 1L << (8 * width);
+        if (c.width < 0 && actual >= std::int64_t{1} << (8 * width - 1))
+            actual -= std::int64_t{1} << (8 * width);
         EXPECT_EQ(actual, c.expected);
     }
     OddRecord record;
