@@ -37,6 +37,8 @@ TEST_F(DeliverToRecipientsTest, WhoIsReached)
         {"nobody", {"render01", "render02"}, "--"},
         {"render01", {}, ""},
         {"\xe9t\xe9", {"\xc9T\xc9", "?t?"}, "+-"},
+        // A full list of 49 separators and a name: the 50th part still counts.
+        {";;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;r", {"r", "s"}, "+-"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.list);
