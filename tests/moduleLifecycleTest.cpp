@@ -1,14 +1,10 @@
-// Loading and unloading the module the way a server does over a long run,
-// each cycle with a notification and a contained fault: every unload unmaps
-// the module, the one resident fault trap stays, the log lines the server
-// kept outlive the module, the heap does not grow, and under LeakSanitizer
-// nothing the module built outlives it.
+// Loading and unloading the module the way a server does over a long run, each cycle with a
+// notification and a contained fault: every unload unmaps the module, the one resident fault trap
+// stays, the log lines the server kept outlive the module, the heap does not grow, and under
+// LeakSanitizer nothing the module built outlives it.
 #include "faultTestServer.h"
 
 #include <gtest/gtest.h>
-
-#include <QtCore/QFile>
-#include <QtCore/QFileInfo>
 
 #if !defined(_WIN32)
 #  include <malloc.h>
@@ -17,11 +13,6 @@
 namespace {
 
 #if defined(_WIN32)
-bool isModuleMapped()
-{
-    const QString name = QFileInfo(QStringLiteral(KX_PLUGIN_MODULE_PATH)).fileName();
-    return GetModuleHandleW(reinterpret_cast<const wchar_t *>(name.utf16())) != nullptr;
-}
 long long residentTrapMappings() { return -1; } // none: the guard lives in the module
 // The busy blocks of every heap: the C runtime may keep a heap of its own.
 std::size_t heapInUse()
@@ -39,15 +30,6 @@ std::size_t heapInUse()
     return inUse;
 }
 #else
-QByteArray mappedFiles()
-{
-    QFile maps(QStringLiteral("/proc/self/maps"));
-    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
-}
-bool isModuleMapped()
-{
-    return mappedFiles().contains(QFileInfo(QStringLiteral(KX_PLUGIN_MODULE_PATH)).canonicalFilePath().toLocal8Bit());
-}
 long long residentTrapMappings() { return mappedFiles().count("/libkxFaultTrap.so.2"); }
 std::size_t heapInUse() { return mallinfo2().uordblks; }
 #endif
@@ -58,15 +40,16 @@ void runOneCycle(FaultTestServer &server)
     ASSERT_TRUE(server.module.load()) << qPrintable(server.module.errorString());
     server.log->lines.clear();
     EXPECT_EQ(server.module.init(), 1);
+    // Called directly: under LeakSanitizer the fault's call is checked too.
     _kxNotifyParams faulting{server.sdk.sdkInterface(), reinterpret_cast<_kxJob *>(server.unreadable.bytes())};
     EXPECT_EQ(server.module.notify(&faulting), 6);
     _kxNotifyParams good{server.sdk.sdkInterface(), server.goodJob.record()};
     EXPECT_EQ(server.module.notify(&good), 14);
     EXPECT_EQ(server.module.exit(), 1);
     ASSERT_TRUE(server.module.unload()) << qPrintable(server.module.errorString());
-    // Really gone: a module that stays mapped never runs its destructors, and
-    // nothing of its fault handling is left to run code that is no longer there.
-    ASSERT_FALSE(isModuleMapped());
+    // Really gone: a module that stays mapped never runs its destructors, and nothing of its fault
+    // handling is left to run code that is no longer there.
+    ASSERT_FALSE(isModuleMapped(QStringLiteral(KX_PLUGIN_MODULE_PATH)));
     ASSERT_TRUE(serverFaultReachesServer(server.unreadable));
     ASSERT_EQ(server.log->lines.size(), 2u);
     EXPECT_TRUE(server.log->lines[0].text.startsWith(QLatin1String("pNotify kxMessage started for job ")));
@@ -90,11 +73,12 @@ TEST(ModuleLifecycleTest, LoadNotifyUnloadManyTimes)
     // Under a leak checker the heap is its own: LeakSanitizer checks at exit.
     if (isHeapInstrumented())
         return;
-    // A leak of one small string per cycle would already exceed this. Qt 5's
-    // library loader keeps some bookkeeping per load (under 40 bytes, freed at
-    // exit: valgrind finds nothing lost), so it gets a little more room.
+    // A leak of one small string per cycle would already exceed this. Qt 5's library loader keeps some
+    // bookkeeping per load (under 40 bytes, freed at exit: valgrind finds nothing lost), so it gets a
+    // little more room.
     const std::size_t heapAfter = heapInUse(), allowedPerCycle = QT_VERSION_MAJOR >= 6 ? 16 : 64;
-    EXPECT_LT(heapAfter > heapBefore ? heapAfter - heapBefore : 0, kCycles * allowedPerCycle) << heapBefore << " -> " << heapAfter;
+    EXPECT_LT(heapAfter > heapBefore ? heapAfter - heapBefore : 0, kCycles * allowedPerCycle)
+        << heapBefore << " -> " << heapAfter;
 }
 
 } // namespace

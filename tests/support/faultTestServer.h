@@ -1,23 +1,24 @@
-// The server of the fault-containment tests, on POSIX systems and Windows:
-// pages it can take away, the module driven with a recording log, a fault
-// handler of its own that recovers from the faults it makes on purpose, and
-// threads it ends the system's way.
+// The server of the fault-containment tests, on POSIX systems and Windows: pages it can take away, the
+// module driven with a recording log, a fault handler of its own that recovers from the faults it makes
+// on purpose, and threads it ends the system's way.
 #ifndef FAULTTESTSERVER_H
 #define FAULTTESTSERVER_H
 
 #include "kxJobRecordBuilder.h"
 #include "kxPluginModule.h"
-#include "kxNotifyContract.h"
 #include "kxServerSdkObject.h"
 #include "records/kxJobRecord.h"
 #include "recordingLog.h"
+
+#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
 
 #include <atomic>
 #include <functional>
 
 #if defined(_WIN32)
 #  include <windows.h>
-inline bool isHeapInstrumented() { return false; }
+inline const std::size_t kPageSize = 4096; // on every Windows the module is built for
 #else
 #  include <csetjmp>
 #  include <csignal>
@@ -27,48 +28,46 @@ inline bool isHeapInstrumented() { return false; }
 // Present in sanitized builds only.
 extern "C" __attribute__((weak)) void __lsan_disable();
 extern "C" __attribute__((weak)) void __lsan_enable();
-inline bool isHeapInstrumented() { return __lsan_enable; }
+inline const std::size_t kPageSize = std::size_t(sysconf(_SC_PAGESIZE));
 #endif
 
 // Pages of the server's own; on POSIX systems a file mapping it can cut short.
-class Pages
+struct Pages
 {
-public:
     enum Access { NoAccess, ReadOnly };
     explicit Pages(std::size_t size);
     ~Pages();
     Pages(const Pages &) = delete;
-    Pages &operator=(const Pages &) = delete;
-    static std::size_t pageSize();
-    unsigned char *bytes() const noexcept { return m_bytes; }
-    void protect(std::size_t from, std::size_t size, Access access) const;
-    void protectAll(Access access = NoAccess) const { protect(0, m_size, access); }
-    void protectPageOf(std::size_t offset) const { protect(offset / pageSize() * pageSize(), pageSize(), NoAccess); }
+    unsigned char *bytes() const noexcept { return data; }
+    void protectAll(Access access = NoAccess) const { protect(data, size, access); }
+    void protectPageOf(std::size_t offset) const { protect(data + offset / kPageSize * kPageSize, kPageSize); }
     // Reading from the page holding offset on raises SIGBUS: the file ends before it.
     void cutFileAt(std::size_t offset) const;
+    static void protect(unsigned char *from, std::size_t bytes, Access access = NoAccess);
 
-private:
-    static std::size_t rounded(std::size_t size) { return (size + pageSize() - 1) / pageSize() * pageSize(); }
-    std::size_t m_size;
-    int m_file = -1;
-    unsigned char *m_bytes = nullptr;
+    const std::size_t size;
+    int file = -1;
+    unsigned char *data = nullptr;
 };
 
-// The server's own fault handler, in place before the module's first call (on
-// Windows last in line). It recovers from the faults serverFaultAt makes; on
-// POSIX systems any other fault reaching it ends the process with status 43.
+// The server's own fault handler, in place before the module's first call (on Windows last in line).
+// It recovers from the faults serverFaultAt makes; on POSIX systems any other fault reaching it ends
+// the process with status 43.
 inline std::atomic<int> serverFaults{0};
 #if defined(_WIN32)
-inline thread_local int serverFaultsOnThisThread = 0;
-inline Pages::Pages(std::size_t size) : m_size(rounded(size)), m_bytes(static_cast<unsigned char *>(VirtualAlloc(nullptr, m_size, MEM_COMMIT, PAGE_READWRITE))) {}
-inline Pages::~Pages() { VirtualFree(m_bytes, 0, MEM_RELEASE); }
-inline std::size_t Pages::pageSize() { SYSTEM_INFO info; GetSystemInfo(&info); return info.dwPageSize; }
-inline void Pages::protect(std::size_t from, std::size_t size, Access access) const
+inline bool isHeapInstrumented() { return false; }
+inline Pages::Pages(std::size_t bytes)
+    : size(bytes), data(static_cast<unsigned char *>(VirtualAlloc(nullptr, bytes, MEM_COMMIT, PAGE_READWRITE)))
+{
+}
+inline Pages::~Pages() { VirtualFree(data, 0, MEM_RELEASE); }
+inline void Pages::protect(unsigned char *from, std::size_t bytes, Access access)
 {
     DWORD old = 0;
-    VirtualProtect(m_bytes + from, size, access == NoAccess ? PAGE_NOACCESS : PAGE_READONLY, &old);
+    VirtualProtect(from, bytes, access == NoAccess ? PAGE_NOACCESS : PAGE_READONLY, &old);
 }
 
+inline thread_local int serverFaultsOnThisThread = 0;
 inline LONG CALLBACK recoveringServerHandler(EXCEPTION_POINTERS *pointers)
 {
     const EXCEPTION_RECORD *record = pointers->ExceptionRecord;
@@ -91,14 +90,24 @@ inline bool serverFaultAt(const Pages &page)
 }
 
 [[noreturn]] inline void endThisThread() { ExitThread(3); }
+inline bool isModuleMapped(const QString &path)
+{
+    return GetModuleHandleW(reinterpret_cast<const wchar_t *>(QFileInfo(path).fileName().utf16())) != nullptr;
+}
 #else
-inline Pages::Pages(std::size_t size)
-    : m_size(rounded(size)), m_file(memfd_create("pages", 0)), m_bytes(static_cast<unsigned char *>(
-          ftruncate(m_file, off_t(m_size)) ? MAP_FAILED : mmap(nullptr, m_size, PROT_READ | PROT_WRITE, MAP_SHARED, m_file, 0))) {}
-inline Pages::~Pages() { munmap(m_bytes, m_size), close(m_file); }
-inline std::size_t Pages::pageSize() { return std::size_t(sysconf(_SC_PAGESIZE)); }
-inline void Pages::protect(std::size_t from, std::size_t size, Access access) const { mprotect(m_bytes + from, size, access == NoAccess ? PROT_NONE : PROT_READ); }
-inline void Pages::cutFileAt(std::size_t offset) const { (void)!ftruncate(m_file, off_t(offset / pageSize() * pageSize())); }
+inline bool isHeapInstrumented() { return __lsan_enable; }
+inline Pages::Pages(std::size_t bytes)
+    : size((bytes + kPageSize - 1) / kPageSize * kPageSize), file(memfd_create("pages", 0))
+{
+    if (ftruncate(file, off_t(size)) == 0)
+        data = static_cast<unsigned char *>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0));
+}
+inline Pages::~Pages() { munmap(data, size), close(file); }
+inline void Pages::protect(unsigned char *from, std::size_t bytes, Access access)
+{
+    mprotect(from, bytes, access == NoAccess ? PROT_NONE : PROT_READ);
+}
+inline void Pages::cutFileAt(std::size_t offset) const { (void)!ftruncate(file, off_t(offset / kPageSize * kPageSize)); }
 
 inline thread_local sigjmp_buf *serverRecovery = nullptr;
 inline void recoveringServerHandler(int, siginfo_t *, void *)
@@ -118,18 +127,26 @@ inline bool serverFaultAt(const Pages &page)
 {
     sigjmp_buf recovery;
     serverRecovery = &recovery;
-    const bool reached = sigsetjmp(recovery, 1) != 0 || (*static_cast<volatile unsigned char *>(page.bytes()), false);
+    const bool reached = sigsetjmp(recovery, 1) || (*static_cast<volatile unsigned char *>(page.bytes()), false);
     serverRecovery = nullptr;
     return reached;
 }
 
 inline int threadEnded = 0;
 [[noreturn]] inline void endThisThread() { pthread_exit(&threadEnded); }
+inline QByteArray mappedFiles()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+}
+inline bool isModuleMapped(const QString &path)
+{
+    return mappedFiles().contains(QFileInfo(path).canonicalFilePath().toLocal8Bit());
+}
 #endif
 
-// A fault in the server's own code, right below the caller or `depth` frames
-// of 8 KiB further down, each written only at its ends: what lay on the stack
-// there stays as it was.
+// A fault in the server's own code, right below the caller or `depth` frames of 8 KiB further down,
+// each written only at its ends: what lay on the stack there stays as it was.
 __attribute__((noinline)) inline bool serverFaultReachesServer(const Pages &page, int depth = 0)
 {
     if (depth == 0)
@@ -139,26 +156,31 @@ __attribute__((noinline)) inline bool serverFaultReachesServer(const Pages &page
     return serverFaultReachesServer(page, depth - 1) && frame[0] == depth;
 }
 
-// Runs work on a thread that the system then ends (endThisThread), also from
-// inside work; true if it ended that way.
+// Runs work on a thread that the system then ends (endThisThread), also from inside work; true if it
+// ended that way.
+[[noreturn]] inline void runThenEnd(void *work)
+{
+    (*static_cast<std::function<void()> *>(work))();
+    endThisThread();
+}
 inline bool runOnThreadThatEnds(std::function<void()> work)
 {
 #if defined(_WIN32)
-    HANDLE thread = CreateThread(nullptr, 0, [](void *w) -> DWORD { (*static_cast<std::function<void()> *>(w))(), endThisThread(); }, &work, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, [](void *w) -> DWORD { runThenEnd(w); }, &work, 0, nullptr);
     DWORD code = 0;
     WaitForSingleObject(thread, INFINITE), GetExitCodeThread(thread, &code), CloseHandle(thread);
     return code == 3;
 #else
     pthread_t thread;
     void *result = nullptr;
-    pthread_create(&thread, nullptr, [](void *w) -> void * { (*static_cast<std::function<void()> *>(w))(), endThisThread(); }, &work);
+    pthread_create(&thread, nullptr, [](void *w) -> void * { runThenEnd(w); }, &work);
     pthread_join(thread, &result);
     return result == &threadEnded;
 #endif
 }
 
-// The module with the server's SDK object, a recording log, a good job (no
-// recipients: start line, warning, result 14) and an unreadable one.
+// The module with the server's SDK object, a recording log, a good job (no recipients: start line,
+// warning, result 14) and an unreadable one.
 struct FaultTestServer
 {
     explicit FaultTestServer(const QString &path = QStringLiteral(KX_PLUGIN_MODULE_PATH)) : module(path)
@@ -173,7 +195,10 @@ struct FaultTestServer
         _kxNotifyParams params{sdk.sdkInterface(), static_cast<_kxJob *>(const_cast<void *>(job))};
 #if !defined(_WIN32)
         // A contained fault skips the destructors of what the call built: lost by design.
-        const struct Pause { Pause() { __lsan_disable ? __lsan_disable() : void(); } ~Pause() { __lsan_enable ? __lsan_enable() : void(); } } pause;
+        const struct Pause {
+            Pause() { __lsan_disable ? __lsan_disable() : void(); }
+            ~Pause() { __lsan_enable ? __lsan_enable() : void(); }
+        } pause;
 #endif
         return module.notify(&params);
     }
