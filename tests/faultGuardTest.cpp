@@ -1,7 +1,6 @@
-// Faults inside the exports, driven through the loaded module the way a server
-// drives it: a fault of a call ends it with 6 and the server goes on; every
-// other fault reaches the server's own handler, whatever the server does
-// meanwhile (jumps out of its log, ends or cancels threads, loads two copies,
+// Faults inside the exports, driven through the loaded module the way a server drives it: a fault of a
+// call ends it with 6 and the server goes on; every other fault reaches the server's own handler,
+// whatever the server does meanwhile (jumps out of its log, ends or cancels threads, loads two copies,
 // installs its handler late). On Windows also the Windows guard's own cases (at the end).
 #include "faultGuard.h"
 #include "faultTestServer.h"
@@ -26,8 +25,8 @@ namespace {
 
 #if defined(__x86_64__) || defined(__i386__)
 #  define KX_TRAPS_ARE_TESTED 1
-void divideByZero() { asm volatile("xor %%ecx, %%ecx\n\tmov $1, %%eax\n\tcltd\n\tidivl %%ecx" ::: "eax", "ecx", "edx"); }
-void divideWithOverflow() { asm volatile("mov $-1, %%ecx\n\tmov $0x80000000, %%eax\n\tcltd\n\tidivl %%ecx" ::: "eax", "ecx", "edx"); }
+void divideByZero() { asm volatile("xor %%ecx, %%ecx; mov $1, %%eax; cltd; idivl %%ecx" ::: "eax", "ecx", "edx"); }
+void divideWithOverflow() { asm volatile("mov $-1, %%ecx; mov $0x80000000, %%eax; cltd; idivl %%ecx" ::: "eax", "ecx", "edx"); }
 void illegalInstruction() { asm volatile("ud2"); }
 #endif
 
@@ -112,7 +111,6 @@ const BrokenCall kBrokenCalls[] = {
      }},
 };
 
-void PrintTo(const BrokenCall &row, std::ostream *out) { *out << row.name; }
 class BrokenCallTest : public FaultGuardTest, public ::testing::WithParamInterface<BrokenCall> {};
 
 // A second call finds the guard as the first one's fault left it.

@@ -13,8 +13,7 @@ class RecordingLog : public __KXSDK
 public:
     struct Line
     {
-        int category;
-        int flags;
+        int category, flags;
         QString text;
         quint64 mainLogFlushes; // flushes of the main log when the line arrived
     };
