@@ -182,8 +182,7 @@ constexpr bool kLibraryJumpEndsTheCall = false;
 std::jmp_buf libraryJump;
 void *compilerJump[5];
 
-// Without jumpOut, a call from the very depth of the one left before: its record lies where the dead
-// one did.
+// Without jumpOut, a call from the depth of the one left before: its record lies where the dead one did.
 __attribute__((noinline)) void leaveByLongjmp(FaultTestServer &server, bool jumpOut)
 {
     server.log->onLine = [jumpOut] { jumpOut ? std::longjmp(libraryJump, 1) : void(); };
@@ -430,15 +429,15 @@ INSTANTIATE_TEST_SUITE_P(InAFreshProcess, FaultGuardScenarioTest, ::testing::Val
 #else
 // The Windows guard's own: its vectored handler stays first in line during a call, and leaves
 // guard-page hits and the thread's last error to the server.
+class FaultGuardWindowsTest : public ::testing::Test, public FaultTestServer {};
 
 // A server handler registered first in line after the load: the module's handler, registered at its
 // first call, still comes first.
-TEST(FaultGuardWindowsTest, ServerHandlerFirstInLineDoesNotSeeTheCallsFaults)
+TEST_F(FaultGuardWindowsTest, ServerHandlerFirstInLineDoesNotSeeTheCallsFaults)
 {
-    FaultTestServer server;
     void *const first = AddVectoredExceptionHandler(1, recoveringServerHandler);
     const int before = serverFaults;
-    EXPECT_EQ(server.notifyUnreadable(), 6);
+    EXPECT_EQ(notifyUnreadable(), 6);
     RemoveVectoredExceptionHandler(first);
     EXPECT_EQ(serverFaults, before);
 }
@@ -453,22 +452,21 @@ LONG CALLBACK serverGuardPageHandler(EXCEPTION_POINTERS *pointers)
     return EXCEPTION_CONTINUE_EXECUTION; // the system has cleared the guard
 }
 
-TEST(FaultGuardWindowsTest, GuardPageHitInACallReachesTheServer)
+TEST_F(FaultGuardWindowsTest, GuardPageHitInACallReachesTheServer)
 {
-    FaultTestServer server;
     void *const handler = AddVectoredExceptionHandler(0, serverGuardPageHandler);
     Pages job(kx::Job::kRecordSize);
-    std::memcpy(job.bytes(), server.goodJob.bytes(), kx::Job::kRecordSize);
+    std::memcpy(job.bytes(), goodJob.bytes(), kx::Job::kRecordSize);
     DWORD old = 0;
     VirtualProtect(job.bytes(), 1, PAGE_READWRITE | PAGE_GUARD, &old);
-    EXPECT_EQ(server.notify(job.bytes()), 14);
+    EXPECT_EQ(notify(job.bytes()), 14);
     RemoveVectoredExceptionHandler(handler);
     EXPECT_EQ(guardPageHits, 1);
-    EXPECT_EQ(server.log->lines.size(), 2u);
+    EXPECT_EQ(log->lines.size(), 2u);
 }
 
 // A fault of the server's passing through the module's handler leaves the thread's last error as it was.
-TEST(FaultGuardWindowsTest, LastErrorSurvivesAFaultTheServerHandles)
+TEST_F(FaultGuardWindowsTest, LastErrorSurvivesAFaultTheServerHandles)
 {
     Pages page(1);
     page.protectAll();
