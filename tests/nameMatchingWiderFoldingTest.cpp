@@ -25,25 +25,17 @@ constexpr char16_t widerFolding(char16_t unit) noexcept
     return unit;
 }
 
-constexpr std::array<char16_t, 256> makeWiderTable() noexcept
-{
+const std::array<char16_t, 256> kWiderTable = [] {
     std::array<char16_t, 256> table{};
     for (std::size_t c = 0; c < table.size(); ++c)
         table[c] = widerFolding(char16_t(c));
     return table;
-}
-constexpr std::array<char16_t, 256> kWiderTable = makeWiderTable();
+}();
 } // namespace
 
-KXSHARED_EXPORT char16_t kxLatin1ToLower(char16_t unit) noexcept
-{
-    return widerFolding(unit);
-}
+KXSHARED_EXPORT char16_t kxLatin1ToLower(char16_t unit) noexcept { return widerFolding(unit); }
 
-KXSHARED_EXPORT const char16_t *kxLatin1FoldTable() noexcept
-{
-    return kWiderTable.data();
-}
+KXSHARED_EXPORT const char16_t *kxLatin1FoldTable() noexcept { return kWiderTable.data(); }
 
 namespace {
 
