@@ -23,7 +23,8 @@ TEST(AppendToMessageBoxTest, LinesAreCutAt250Characters)
         {run(250), run(250)},
         {run(251), run(250) + nl + run(1)},
         {run(600), run(250) + nl + run(250) + nl + run(100)},
-        {run(10) + nl + run(250) + nl + run(251, 'y'), run(10) + nl + run(250) + nl + run(250, 'y') + nl + run(1, 'y')},
+        {run(10) + nl + run(250) + nl + run(251, 'y'),
+         run(10) + nl + run(250) + nl + run(250, 'y') + nl + run(1, 'y')},
         {run(200) + QLatin1Char('\r') + run(100), run(200) + QLatin1Char('\r') + run(49) + nl + run(51)},
         {QStringLiteral("\n\n"), QStringLiteral("\n\n")},
         {nl + run(251), nl + run(250) + nl + run(1)}, // a line feed first ends an empty line

@@ -51,7 +51,8 @@ TEST_F(PluginExports, InfoBytes)
                 kx::writeAt<quint16>(expected.data(), 2, 1);
                 for (const auto &f : fields) {
                     kx::writeAt<quint16>(expected.data(), f.offset, quint16(f.text.size()));
-                    std::memcpy(expected.data() + f.offset + 4, f.text.utf16(), 2 * std::size_t(f.text.size() + 1));
+                    const std::size_t units = std::size_t(f.text.size()) + 1; // with the zero unit
+                    std::memcpy(expected.data() + f.offset + 4, f.text.utf16(), 2 * units);
                 }
             }
             if (which == Good) {
@@ -84,7 +85,7 @@ TEST_F(PluginExports, QtVersionLongerThanItsFieldIsCut)
 // Null records: 5, nothing logged. A broken marker of the job (codes at 0, 4,
 // 8, 12; words at 2, 6, 10, 14 that must not be 0) or of the SDK object (the
 // word at 30, the end marker): 5 after the start line. An empty list: 14 with
-// a warning, no flush.
+// a warning, no flush. A list that matches nobody: 1.
 TEST_F(PluginExports, NotifyResults)
 {
     const QString startLine = QStringLiteral("pNotify kxMessage started for job {KT9a}");
@@ -116,6 +117,9 @@ TEST_F(PluginExports, NotifyResults)
         EXPECT_EQ(lines.lines[0].text, startLine);
     }
 
+    job.setRecipients(QStringLiteral("nobody"));
+    EXPECT_EQ(notify(), 1);
+    log->lines.clear();
     job.setRecipients(QString());
     EXPECT_EQ(notify(), 14);
     ASSERT_EQ(log->lines.size(), 2u);
@@ -123,7 +127,7 @@ TEST_F(PluginExports, NotifyResults)
     EXPECT_EQ(log->lines[1].category, 2);
     EXPECT_EQ(log->lines[1].flags, 0);
     EXPECT_EQ(log->lines[1].text, QStringLiteral("pNotify kxMessage: No Client Name specified"));
-    EXPECT_EQ(sdk.mainLog().flushCount(), 0u);
+    EXPECT_EQ(sdk.mainLog().flushCount(), 1u); // the one call that delivered
 }
 
 } // namespace
