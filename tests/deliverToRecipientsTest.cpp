@@ -5,7 +5,6 @@
 #include "kxStringField.h"
 #include "notifyJob.h"
 #include "records/kxClientRecord.h"
-#include "records/kxJobRecord.h"
 
 #include <cstring>
 #include <memory>
@@ -13,73 +12,61 @@
 
 namespace {
 
-class DeliverToRecipientsTest : public NotifyTestHost
-{
-};
+using DeliverToRecipientsTest = NotifyTestHost;
 
+QString summary(const QString &list, int count, bool sent)
+{
+    const QString what = sent ? QStringLiteral("send to '%1'.") : QStringLiteral("NOT SEND. '%1' not found.");
+    const QString line = QStringLiteral("{KT9a} kxNotifyKXMessage %1 (  n:%2|||\n)");
+    return line.arg(what.arg(list), QString::number(count));
+}
+
+// Lists are read as UTF-16: a character outside Latin-1 compares as "?" (a
+// surrogate pair as two); a leading byte-order mark is not part of the first
+// name, nor of the list in the lines (`shown`).
 TEST_F(DeliverToRecipientsTest, WhoIsReached)
 {
     const struct {
-        const char *list;
+        const char16_t *list;
         std::vector<const char *> names;
         const char *marks;
+        const char16_t *shown = nullptr;
     } cases[] = {
-        {"render01;render02", {"render00", "render01", "render02"}, "-++"},
-        {"render01;render01", {"render01"}, "+"},                      // named twice, reached once
-        {"render01", {"render01", "render02", "render01"}, "+-+"},     // every client bearing the name
-        {"render01; render02", {"render01", "render02"}, "+-"},        // the blank is part of the name
-        {"nobody;;", {"render01", ""}, "-+"},                          // empty parts are names too
-        {"nobody;", {""}, "+"},
-        {"render01", {"RENDER01"}, "+"},                               // letter case does not matter,
-        {"caf\xe9-render", {"CAF\xc9-RENDER", "caf\xe9-render", "caf\xc9-render"}, "+++"}, // in Latin-1 either
-        {"render01@host", {"RENDER01`host", "render01@hosT"}, "-+"},   // other characters must agree
-        {"render0102", {"render0103", "render01"}, "--"},
-        {"nobody", {"render01", "render02"}, "--"},
-        {"render01", {}, ""},
-        {"\xe9t\xe9", {"\xc9T\xc9", "?t?"}, "+-"},
+        {u"render01;render02", {"render00", "render01", "render02"}, "-++"},
+        {u"render01;render01", {"render01"}, "+"},                      // named twice, reached once
+        {u"render01", {"render01", "render02", "render01"}, "+-+"},     // every client bearing the name
+        {u"render01; render02", {"render01", "render02"}, "+-"},        // the blank is part of the name
+        {u"nobody;;", {"render01", ""}, "-+"},                          // empty parts are names too
+        {u"nobody;", {""}, "+"},
+        {u"render01", {"RENDER01"}, "+"},                               // letter case does not matter,
+        {u"caf\xe9-render", {"CAF\xc9-RENDER", "caf\xe9-render", "caf\xc9-render"}, "+++"}, // in Latin-1 either
+        {u"render01@host", {"RENDER01`host", "render01@hosT"}, "-+"},   // other characters must agree
+        {u"render0102", {"render0103", "render01"}, "--"},
+        {u"nobody", {"render01", "render02"}, "--"},
+        {u"render01", {}, ""},
+        {u"\xe9t\xe9", {"\xc9T\xc9", "?t?"}, "+-"},
+        {u"\u20ac;\U0001F600;caf\u00e9;\u00c9T\u00c9", {"?", "??", "caf?", "\xe9t\xe9"}, "++-+"},
+        {u"\uFEFFrender01;render02", {"render01", "render02"}, "++", u"render01;render02"},
         // A full list of 49 separators and a name: the 50th part still counts.
-        {";;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;r", {"r", "s"}, "+-"},
+        {u";;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;;r", {"r", "s"}, "+-"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.list);
+        const QString list = QStringView(c.list).toString();
+        const QString shown = c.shown ? QStringView(c.shown).toString() : list;
+        SCOPED_TRACE(list.toStdString());
         kx::server::ClientTableBuilder table;
         for (const char *name : c.names)
             table.addClient(QString::fromLatin1(name));
-        EXPECT_EQ(reached(table, QString::fromLatin1(c.list)), c.marks);
+        EXPECT_EQ(reached(table, list), c.marks);
         const bool any = std::strchr(c.marks, '+') != nullptr;
         ASSERT_EQ(log->lines.size(), 3u);
         EXPECT_EQ(log->lines[0].text, QStringLiteral("pNotify kxMessage started for job {KT9a}"));
-        EXPECT_TRUE(log->lines[1].text.startsWith(QStringLiteral("{KT9a} kxNotifyKXMessage send to '")
-                                                  + QString::fromLatin1(c.list) + QLatin1Char('\n')));
-        EXPECT_EQ(lastLine().mainLogFlushes, log->lines[1].mainLogFlushes + 1); // flushed between text and summary
+        EXPECT_TRUE(textLine().startsWith(QStringLiteral("{KT9a} kxNotifyKXMessage send to '") + shown
+                                          + QLatin1Char('\n')));
+        EXPECT_EQ(lastLine().mainLogFlushes, log->lines[1].mainLogFlushes + 1); // flushed before the summary
         EXPECT_EQ(lastLine().category, any ? 17 : 2);
         EXPECT_EQ(lastLine().flags, 0);
-        EXPECT_EQ(lastLine().text, summary(QString::fromLatin1(c.list), int(c.names.size()), any));
-    }
-}
-
-// Names outside Latin-1 are compared as their 8-bit form, each such
-// character a "?"; a surrogate pair is two of them. A leading byte-order mark
-// is not part of the first name, nor of the list in the lines.
-TEST_F(DeliverToRecipientsTest, ListsReadAsUtf16)
-{
-    const struct {
-        QString list;
-        std::vector<const char *> names;
-        const char *marks;
-        QString shown;
-    } cases[] = {
-        {QStringLiteral("\u20ac;\U0001F600;caf\u00e9;\u00c9T\u00c9"), {"?", "??", "caf?", "\xe9t\xe9"}, "++-+",
-         QStringLiteral("\u20ac;\U0001F600;caf\u00e9;\u00c9T\u00c9")},
-        {QStringLiteral("\uFEFFrender01;render02"), {"render01", "render02"}, "++", QStringLiteral("render01;render02")},
-    };
-    for (const auto &c : cases) {
-        kx::server::ClientTableBuilder table;
-        for (const char *name : c.names)
-            table.addClient(QString::fromLatin1(name));
-        EXPECT_EQ(reached(table, c.list), c.marks);
-        EXPECT_TRUE(textLine().startsWith(QStringLiteral("{KT9a} kxNotifyKXMessage send to '") + c.shown + QLatin1Char('\n')));
-        EXPECT_EQ(lastLine().text, summary(c.shown, int(c.names.size()), true));
+        EXPECT_EQ(lastLine().text, summary(shown, int(c.names.size()), any));
     }
 }
 
@@ -106,7 +93,7 @@ TEST_F(DeliverToRecipientsTest, CorruptClientCountAndNullEntries)
         if (c.nullEntry >= 0)
             table.table()->clients[c.nullEntry] = nullptr;
         EXPECT_EQ(reached(table, QStringLiteral("render01")), c.marks);
-        EXPECT_EQ(lastLine().text, summary(QStringLiteral("render01"), c.count, c.marks[0] == '+' || c.marks[1] == '+'));
+        EXPECT_EQ(lastLine().text, summary(QStringLiteral("render01"), c.count, std::strchr(c.marks, '+')));
     }
 }
 
@@ -115,9 +102,9 @@ TEST_F(DeliverToRecipientsTest, CorruptClientCountAndNullEntries)
 TEST_F(DeliverToRecipientsTest, ClientNameBytesBeyondTheName)
 {
     const QString fifty(50, QLatin1Char('n'));
-    for (const char *name : {"abc", "abcdefgh", "abcdefghi", "render01"})
-        clients.addClient(QString::fromLatin1(name));
-    clients.addClient(fifty);
+    for (const QString &name : {QStringLiteral("abc"), QStringLiteral("abcdefgh"), QStringLiteral("abcdefghi"),
+                                QStringLiteral("render01"), fifty})
+        clients.addClient(name);
     for (int i = 0; i < 3; ++i) { // a renamed client keeps the old name's tail
         const int length = kx::readAt<quint16>(clients.client(i), kx::Client::kNameOffset);
         for (int k = length + 1; k < 12; ++k)
@@ -133,7 +120,9 @@ TEST_F(DeliverToRecipientsTest, ClientNameBytesBeyondTheName)
 
 // The box gets an empty line, then the text laid out in lines of 250; the
 // oldest characters go where the box would overflow (mended: a stored length
-// above 2 500 is read as 2 500, nothing behind the field is written).
+// above 2 500 is read as 2 500, nothing behind the field is written). A text
+// longer than a box is cut to 2 500 first; the line feeds then push as many
+// characters off its end.
 TEST_F(DeliverToRecipientsTest, BoxBytesAfterTheAppend)
 {
     clients.addClient(QStringLiteral("render01"));
@@ -149,32 +138,23 @@ TEST_F(DeliverToRecipientsTest, BoxBytesAfterTheAppend)
     QString laidOut = composedText();
     laidOut.insert(laidOut.indexOf(QStringLiteral("Scene:")) + 250, QLatin1Char('\n'));
     EXPECT_EQ(clients.messageBox(0), QStringLiteral("earlier\n\n") + laidOut);
-    EXPECT_EQ(clients.messageBox(1), QString(2497 - laidOut.size(), QLatin1Char('b')) + QStringLiteral("\n\n") + laidOut);
+    EXPECT_EQ(clients.messageBox(1),
+              QString(2497 - laidOut.size(), QLatin1Char('b')) + QStringLiteral("\n\n") + laidOut);
     EXPECT_EQ(kx::readAt<quint16>(client, kx::Client::kMessageBoxOffset), 2499);
     EXPECT_EQ(kx::readAt<char16_t>(client, kx::Client::kMessageBoxOffset + 4 + 2 * 2499), 0);
     for (std::size_t i = 0; i < 64; ++i)
         ASSERT_EQ(client[behind + i], 0x5A) << i;
-}
 
-TEST_F(DeliverToRecipientsTest, TextLongerThanABoxIsCutBeforeTheAppend)
-{
-    clients.addClient(QStringLiteral("render01"));
     job.setScene(QStringLiteral("%6%6%6%6%6%6%6%6%6%6")); // each "%6" receives the whole extension
     job.setImageExtension(QString(500, QLatin1Char('e')));
-    ASSERT_EQ(reached(clients, QStringLiteral("render01")), "?");
+    clients.setMessageBox(0, QString());
+    ASSERT_EQ(reached(clients, QStringLiteral("render01")), "??");
     const QString text = composedText();
     ASSERT_GT(text.size(), 5000);
-    // Cut to 2 500, then laid out: the line feeds push as many characters off the end.
-    QString expected = text.left(2500);
-    int column = 0;
-    for (int i = 0; i < expected.size(); ++i) {
-        column = expected[i] == QLatin1Char('\n') ? 0 : column + 1;
-        if (column == 251) {
-            expected.insert(i, QLatin1Char('\n'));
-            column = 0;
-        }
-    }
-    EXPECT_EQ(clients.messageBox(0), expected.left(2500));
+    QString expected = text.left(2500 - 9); // its line from "Scene:" on takes nine line feeds
+    for (auto at = text.indexOf(QStringLiteral("Scene:")) + 250; at < expected.size(); at += 251)
+        expected.insert(at, QLatin1Char('\n'));
+    EXPECT_EQ(clients.messageBox(0), expected);
 }
 
 // A log that throws ends the call with 6, wherever it throws; what was

@@ -1,7 +1,6 @@
 // The job ID's text, and kxhost's reading of it back.
 #include "jobIDText.h"
 #include "kxJobIdTextParser.h"
-#include "kxJobRecordBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -41,9 +40,6 @@ TEST(JobIDText, KnownTextsBothWays)
         ASSERT_TRUE(kx::host::parseJobIdText(QString::fromLatin1(c.text), &parsed));
         EXPECT_EQ(parsed, makeId(c.letterByte, c.parsed));
     }
-    kx::server::JobRecordBuilder job; // the ID at its place in a job record
-    job.setId(1, 123456789);
-    EXPECT_EQ(kx::jobIDTextOfJob(job.record()), QStringLiteral("{KT9a}"));
 }
 
 TEST(JobIDText, EveryLetterByteRoundTrips)

@@ -16,12 +16,9 @@
 class NotifyTestHost : public ::testing::Test
 {
 protected:
-    static constexpr qint64 kFixedTime = 1709647650000; // 2024-03-05 14:07:30 UTC
-    static constexpr const char *kTimeText = "2024-03-05 14:07";
-
     void SetUp() override
     {
-        kxSetFixedCurrentTime(kFixedTime);
+        kxSetFixedCurrentTime(1709647650000); // 2024-03-05 14:07:30 UTC
         ASSERT_TRUE(module.load()) << module.errorString().toStdString();
         log = &sdk.installLog<RecordingLog>();
         sdk.setClientTable(clients.table());
@@ -33,16 +30,10 @@ protected:
     void TearDown() override { kxSetFixedCurrentTime(0); }
 
     int notify() { return module.notify(&params); }
-
     // The line after the start line carries the list and the composed text.
     QString textLine() const { return log->lines.size() > 1 ? log->lines[1].text : QString(); }
+    QString composedText() const { return textLine().section(QLatin1Char('\n'), 1); }
     const RecordingLog::Line &lastLine() const { return log->lines.back(); }
-    QString composedText() const
-    {
-        const QString line = textLine();
-        const auto feed = line.indexOf(QLatin1Char('\n'));
-        return feed < 0 ? QString() : line.mid(feed + 1);
-    }
 
     // pNotify for `list` over `table`; one mark a client: '+' its box holds
     // exactly the text, '-' it is empty, '?' anything else.
@@ -58,13 +49,6 @@ protected:
             marks += box.isEmpty() ? '-' : box == composedText() ? '+' : '?';
         }
         return marks;
-    }
-
-    static QString summary(const QString &list, int count, bool sent)
-    {
-        return (sent ? QStringLiteral("{KT9a} kxNotifyKXMessage send to '") + list + QStringLiteral("'. (  n:")
-                     : QStringLiteral("{KT9a} kxNotifyKXMessage NOT SEND. '") + list + QStringLiteral("' not found. (  n:"))
-               + QString::number(count) + QStringLiteral("|||\n)");
     }
 
     kx::server::PluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
