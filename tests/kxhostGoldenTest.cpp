@@ -1,14 +1,18 @@
-// kxhost's golden cases. Each folder under golden/kxhost (bad/ holds the
-// refusals of bad input) with an args file holds a command line
-// (args: one argument a line), the input files it names, and what the run must
-// give: expected.status, expected.out and expected.err (an absent file: nothing),
-// and in expected.files/ the files it must have written, by their path in the
-// run's folder.
-// The run happens in a fresh folder holding a copy of the examples in examples/
-// and the case's own files; times, the module's path and the Qt version are
-// masked. A run that fails must leave that folder as it found it, and one
-// without --save must leave every file in it as it was.
-//
+// kxhost's golden cases: every folder under golden/kxhost with an args file (bad/ holds the
+// refusals of bad input). A case folder holds:
+//   args              the command line, one argument a line;
+//   setup             optional: sh commands run in the run folder before anything is recorded,
+//                     for what a case cannot hold as files (links, permissions, huge files);
+//   prefix            optional: sh commands run just before kxhost in its shell (limits,
+//                     environment, user); "$0" is kxhost and "$@" its arguments;
+//   expected.status, expected.out, expected.err (an absent file: nothing), and in
+//   expected.files/ the files the run must have written, by their path in the run folder;
+//   any other file, with its folders, is copied into the run folder, a fresh folder that
+//   already holds a copy of examples/ (so examples/x in a case adds to that copy).
+// A case with setup or prefix runs only where /bin/sh does; either ending in exit 99 skips it.
+// Times, the run folder, the module's path, the loader's reason and the Qt version are masked.
+// A failed run writes nothing that expected.files does not show, and a run that fails or has no
+// --save changes none of the files that were there before it.
 // KX_GOLDEN_UPDATE=1 writes what the runs gave into the expected files instead.
 #include "testFiles.h"
 
@@ -23,7 +27,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <string>
 #include <vector>
@@ -31,6 +34,9 @@
 namespace {
 using kxtest::readFile;
 const QString kCasesFolder = QStringLiteral(KXHOST_GOLDEN_DIR);
+const QStringList kCaseOnly{QStringLiteral("args"), QStringLiteral("setup"), QStringLiteral("prefix"),
+                            QStringLiteral("expected.status"), QStringLiteral("expected.out"),
+                            QStringLiteral("expected.err"), QStringLiteral("expected.files")};
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -38,11 +44,10 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
-// Every folder holding an args file, by its path under the cases' folder.
 std::vector<std::string> caseNames()
 {
     QStringList names;
-    QDirIterator it(kCasesFolder, QStringList{QStringLiteral("args")}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator it(kCasesFolder, {QStringLiteral("args")}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext())
         names.append(QDir(kCasesFolder).relativeFilePath(QFileInfo(it.next()).path()));
     names.sort();
@@ -52,30 +57,30 @@ std::vector<std::string> caseNames()
     return sorted;
 }
 
-// Every file under a folder by its relative path, with its bytes.
+// Every entry under a folder by its relative path, with its bytes.
 QMap<QString, QByteArray> filesUnder(const QString &folder)
 {
     QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        const QString name = QDir(folder).relativeFilePath(path);
-        files.insert(name, it.fileInfo().isDir() ? QByteArray("<folder>") : readFile(path));
+        files.insert(QDir(folder).relativeFilePath(path), it.fileInfo().isDir() ? "<folder>" : readFile(path));
     }
     return files;
 }
 
-bool copyFiles(const QString &from, const QString &to, const QStringList &skipped)
+bool copyTree(const QString &from, const QString &to, const QStringList &skipped = {})
 {
-    if (!QDir().mkpath(to))
-        return false;
-    for (const QString &name : QDir(from).entryList(QDir::Files | QDir::Hidden)) {
-        if (skipped.contains(name))
+    const QMap<QString, QByteArray> files = filesUnder(from);
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        const QString target = QDir(to).filePath(it.key());
+        if (skipped.contains(it.key().section(QLatin1Char('/'), 0, 0)))
             continue;
-        const QString target = QDir(to).filePath(name);
-        if (!QFile::copy(QDir(from).filePath(name), target))
+        if (QFileInfo(QDir(from).filePath(it.key())).isDir() ? !QDir().mkpath(target)
+                                                              : !QDir().mkpath(QFileInfo(target).path())
+                                                                    || !writeFile(target, it.value()))
             return false;
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     }
     return true;
 }
@@ -86,14 +91,17 @@ QString masked(QString text, const QString &runFolder)
     text.remove(QLatin1Char('\r'));
     for (const QString &form : {QDir::toNativeSeparators(runFolder), QDir::fromNativeSeparators(runFolder)})
         text.replace(form, QStringLiteral("<dir>"));
+    static const QRegularExpression::PatternOption multiline = QRegularExpression::MultilineOption;
     static const struct { QRegularExpression pattern; QString replacement; } masks[] = {
-        {QRegularExpression(QStringLiteral("^module   .*$"), QRegularExpression::MultilineOption),
-         QStringLiteral("module   <module>")},
+        {QRegularExpression(QStringLiteral("^module   .*$"), multiline), QStringLiteral("module   <module>")},
+        {QRegularExpression(QStringLiteral("(as a notification module: ).*$"), multiline),
+         QStringLiteral("\\1<reason>")},
         {QRegularExpression(QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}")),
          QStringLiteral("YYYY-MM-DD hh:mm:ss.zzz")},
         {QRegularExpression(QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d")), QStringLiteral("YYYY-MM-DD hh:mm")},
         {QRegularExpression(QStringLiteral("\\b\\d+\\.\\d+ (us|ms)\\b")), QStringLiteral("<duration>")},
-        {QRegularExpression(QStringLiteral("\\b(Qt(?: version)? +)\\d+\\.\\d+\\.\\d+")), QStringLiteral("\\1<version>")},
+        {QRegularExpression(QStringLiteral("\\b(Qt(?: version)? +)\\d+\\.\\d+\\.\\d+")),
+         QStringLiteral("\\1<version>")},
     };
     for (const auto &mask : masks)
         text.replace(mask.pattern, mask.replacement);
@@ -118,70 +126,80 @@ class KxhostGolden : public ::testing::TestWithParam<std::string>
 TEST_P(KxhostGolden, RunGivesTheExpectedOutput)
 {
     const QDir caseFolder(kCasesFolder + QLatin1Char('/') + QString::fromStdString(GetParam()));
+    const auto caseText = [&](const char *name) { return QString::fromUtf8(readFile(caseFolder.filePath(name))); };
+    const QString setup = caseText("setup");
+    const QString prefix = caseText("prefix");
+#ifdef Q_OS_WIN
+    if (!setup.isEmpty() || !prefix.isEmpty())
+        GTEST_SKIP() << "needs /bin/sh";
+#endif
     QTemporaryDir runFolder;
     ASSERT_TRUE(runFolder.isValid());
-    const QStringList expectedFiles{QStringLiteral("args"), QStringLiteral("expected.status"),
-                                    QStringLiteral("expected.out"), QStringLiteral("expected.err"),
-                                    QStringLiteral("expected.files")};
-    ASSERT_TRUE(copyFiles(QStringLiteral(KXHOST_EXAMPLES_DIR), runFolder.filePath(QStringLiteral("examples")), {}));
-    ASSERT_TRUE(copyFiles(caseFolder.path(), runFolder.path(), expectedFiles));
-    const QMap<QString, QByteArray> before = filesUnder(runFolder.path());
-
-    QStringList arguments = QString::fromUtf8(readFile(caseFolder.filePath(QStringLiteral("args")))).split(QLatin1Char('\n'));
-    ASSERT_TRUE(!arguments.isEmpty() && arguments.last().isEmpty()) << "args must end with a line feed";
-    arguments.removeLast();
-
+    ASSERT_TRUE(copyTree(QStringLiteral(KXHOST_EXAMPLES_DIR), runFolder.filePath(QStringLiteral("examples"))));
+    ASSERT_TRUE(copyTree(caseFolder.path(), runFolder.path(), kCaseOnly));
     QProcess process;
     process.setWorkingDirectory(runFolder.path());
-    process.start(QStringLiteral(KXHOST_BINARY_PATH), arguments);
-    ASSERT_TRUE(process.waitForFinished(120000)) << "kxhost did not end";
+    if (!setup.isEmpty()) {
+        process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), setup});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        if (process.exitCode() == 99)
+            GTEST_SKIP() << "setup cannot be had here";
+        ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+    }
+    const QMap<QString, QByteArray> before = filesUnder(runFolder.path());
+
+    QStringList arguments = caseText("args").split(QLatin1Char('\n'));
+    ASSERT_TRUE(!arguments.isEmpty() && arguments.last().isEmpty()) << "args must end with a line feed";
+    arguments.removeLast();
+    if (prefix.isEmpty())
+        process.start(QStringLiteral(KXHOST_BINARY_PATH), arguments);
+    else
+        process.start(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), prefix + "\nexec \"$0\" \"$@\"",
+                                                             QStringLiteral(KXHOST_BINARY_PATH)} + arguments);
+    ASSERT_TRUE(process.waitForFinished(180000)) << "kxhost did not end";
     ASSERT_EQ(process.exitStatus(), QProcess::NormalExit);
+    if (!prefix.isEmpty() && process.exitCode() == 99)
+        GTEST_SKIP() << "prefix cannot be had here";
     const QString out = masked(QString::fromUtf8(process.readAllStandardOutput()), runFolder.path());
     const QString err = masked(QString::fromUtf8(process.readAllStandardError()), runFolder.path());
     const QString status = QString::number(process.exitCode()) + QLatin1Char('\n');
 
     const bool update = qEnvironmentVariableIntValue("KX_GOLDEN_UPDATE") == 1;
-    if (update) {
-        ASSERT_TRUE(writeFile(caseFolder.filePath(QStringLiteral("expected.status")), status.toUtf8()));
-        for (const auto &[name, text] : {std::pair{QStringLiteral("expected.out"), out},
-                                         std::pair{QStringLiteral("expected.err"), err}}) {
-            if (text.isEmpty())
-                QFile::remove(caseFolder.filePath(name));
-            else
-                ASSERT_TRUE(writeFile(caseFolder.filePath(name), text.toUtf8()));
-        }
-    } else {
-        const QString expectedStatus = QString::fromUtf8(readFile(caseFolder.filePath(QStringLiteral("expected.status"))));
-        EXPECT_EQ(status.toStdString(), expectedStatus.toStdString()) << "standard error:\n" << err.toStdString();
-        const QString expectedOut = QString::fromUtf8(readFile(caseFolder.filePath(QStringLiteral("expected.out"))));
-        EXPECT_TRUE(out == expectedOut) << "standard output differs from expected.out:\n" << lineDiff(expectedOut, out);
-        const QString expectedErr = QString::fromUtf8(readFile(caseFolder.filePath(QStringLiteral("expected.err"))));
-        EXPECT_TRUE(err == expectedErr) << "standard error differs from expected.err:\n" << lineDiff(expectedErr, err);
-    }
-
-    // Files the run wrote, where the case shows them.
     const QString writtenFolder = caseFolder.filePath(QStringLiteral("expected.files"));
-    for (const QString &name : filesUnder(writtenFolder).keys()) {
-        if (QFileInfo(QDir(writtenFolder).filePath(name)).isDir())
-            continue;
-        EXPECT_TRUE(QFile::exists(runFolder.filePath(name))) << name.toStdString() << " was not written";
-        const QString written = masked(QString::fromUtf8(readFile(runFolder.filePath(name))), runFolder.path());
+    const QMap<QString, QByteArray> writtenExpected = filesUnder(writtenFolder);
+    for (const auto &[name, given] : {std::pair{QStringLiteral("expected.status"), status},
+                                      std::pair{QStringLiteral("expected.out"), out},
+                                      std::pair{QStringLiteral("expected.err"), err}}) {
         if (update) {
-            ASSERT_TRUE(writeFile(QDir(writtenFolder).filePath(name), written.toUtf8()));
+            QFile::remove(caseFolder.filePath(name));
+            ASSERT_TRUE(given.isEmpty() || writeFile(caseFolder.filePath(name), given.toUtf8()));
             continue;
         }
-        const QString expected = QString::fromUtf8(readFile(QDir(writtenFolder).filePath(name)));
-        EXPECT_TRUE(written == expected) << name.toStdString() << " differs from expected.files:\n"
-                                         << lineDiff(expected, written);
+        const QString expected = QString::fromUtf8(readFile(caseFolder.filePath(name)));
+        EXPECT_TRUE(given == expected) << name.toStdString() << " differs:\n" << lineDiff(expected, given)
+                                       << "standard error:\n" << err.toStdString();
+    }
+    for (auto it = writtenExpected.cbegin(); it != writtenExpected.cend(); ++it) {
+        if (it.value() == "<folder>" && QFileInfo(QDir(writtenFolder).filePath(it.key())).isDir())
+            continue;
+        EXPECT_TRUE(QFile::exists(runFolder.filePath(it.key()))) << it.key().toStdString() << " was not written";
+        const QString written = masked(QString::fromUtf8(readFile(runFolder.filePath(it.key()))), runFolder.path());
+        if (update)
+            ASSERT_TRUE(writeFile(QDir(writtenFolder).filePath(it.key()), written.toUtf8()));
+        else
+            EXPECT_TRUE(written == QString::fromUtf8(it.value()))
+                << it.key().toStdString() << " differs from expected.files:\n" << lineDiff(it.value(), written);
     }
     if (update)
         GTEST_SKIP() << "expected files written";
 
-    // A refused or failed run writes nothing: no log, no lock file, no half-saved farm.
-    // A run without --save may add its logs but changes none of the files it was given.
+    // No log, lock file or half-saved farm left by a run that failed; no given file changed.
     const QMap<QString, QByteArray> after = filesUnder(runFolder.path());
     if (process.exitCode() != 0) {
-        EXPECT_EQ(after.keys(), before.keys());
+        QStringList allowed = before.keys() + writtenExpected.keys();
+        allowed.removeDuplicates();
+        allowed.sort();
+        EXPECT_EQ(after.keys().join(QLatin1Char(' ')).toStdString(), allowed.join(QLatin1Char(' ')).toStdString());
     }
     if (process.exitCode() != 0 || !arguments.contains(QStringLiteral("--save"))) {
         for (auto it = before.cbegin(); it != before.cend(); ++it)
