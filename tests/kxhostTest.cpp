@@ -1,5 +1,5 @@
 // kxhost run as a process where a golden case (tests/golden/kxhost) cannot show it: runs at
-// the same time, a lock left by an ended run, and outcomes that vary with the memory given.
+// the same time, and outcomes that vary with the memory given.
 #include "testFiles.h"
 
 #include <QtCore/QDir>
@@ -103,17 +103,6 @@ TEST_F(Kxhost, ConcurrentSavesKeepEveryDelivery)
         EXPECT_FALSE(QFile::exists(path("farm.json.lock")));
     }
 }
-
-#ifndef Q_OS_WIN
-// A lock whose process is gone (no process has that id) is taken over.
-TEST_F(Kxhost, StaleLockIsTakenOver)
-{
-    write("farm.json.lock", "2147483647\nkxhost\n\n");
-    const auto [status, err] = run("notify farm.json --job jobs.json --save --lock-timeout 5");
-    EXPECT_EQ(status, 0) << qPrintable(err);
-    EXPECT_FALSE(QFile::exists(path("farm.json.lock")));
-}
-#endif
 
 #if !defined(Q_OS_WIN) && !defined(KX_ADDRESS_SANITIZED)
 // However little memory there is, kxhost ends with a message, never with an
