@@ -103,34 +103,30 @@ INSTANTIATE_TEST_SUITE_P(Format, SdkLogLine, ::testing::ValuesIn(goldenRows("sdk
 // Whatever keeps a line out of the files, a critical line still raises the flag and lifts the mute.
 TEST_F(SdkLog, SilencedLinesStillLetCriticalRaiseTheFlag)
 {
-    for (const char *silencer : {"no config", "category off", "muted"}) {
-        SCOPED_TRACE(silencer);
+    for (const QString silencer : {"no config", "category off", "muted"}) {
+        SCOPED_TRACE(silencer.toStdString());
         Server server;
         __KXSDK &channel = *server.sdkInterface();
-        const bool isMuteOnly = std::strcmp(silencer, "muted") == 0;
-        if (!isMuteOnly && *silencer == 'n')
+        const bool isMuteOnly = silencer == "muted";
+        if (silencer == "no config")
             channel.config = nullptr;
-        if (!isMuteOnly && *silencer == 'c') {
-            server.setLogCategoryEnabled(0, false);
-            server.setLogCategoryEnabled(5, false);
-        }
+        for (const int category : {0, 5})
+            server.setLogCategoryEnabled(category, silencer != "category off");
         server.setLogMuted(true);
         // No crash text is looked for in a line that is not written.
-        channel.logMessage(5, 0, isMuteOnly ? QStringLiteral("page_fault") : QStringLiteral("PAGE_FAULT in job"));
-        channel.logMessage(1, 0, QStringLiteral("quiet"));
+        channel.logMessage(5, 0, isMuteOnly ? "page_fault" : "PAGE_FAULT in job");
+        channel.logMessage(1, 0, "quiet");
         EXPECT_EQ(channel.criticalFailure, 0);
         EXPECT_EQ(channel.logMuted, 1);
-        channel.logMessage(0, 0, QStringLiteral("disk gone"));
-        channel.logMessage(17, kBare, QStringLiteral("after"));
-        channel.logMessage(2, kBare, QStringLiteral("late"));
+        channel.logMessage(0, 0, "disk gone");
+        channel.logMessage(17, kBare, "after");
+        channel.logMessage(2, kBare, "late");
         EXPECT_EQ(channel.criticalFailure, 1);
         EXPECT_EQ(channel.logMuted, 0);
-        QStringList written = {QStringLiteral("after"), QStringLiteral("WRN late")};
+        QStringList written = {"after", "WRN late"};
         if (isMuteOnly)
-            written.prepend(kStamp + QStringLiteral("| CRF (CRITICAL FAILURE) - disk gone"));
-        if (*silencer == 'n')
-            written.clear();
-        EXPECT_EQ(server.mainLog().pendingEntries(), written);
+            written.prepend(kStamp + "| CRF (CRITICAL FAILURE) - disk gone");
+        EXPECT_EQ(server.mainLog().pendingEntries(), silencer == "no config" ? QStringList() : written);
         EXPECT_EQ(server.errorLog().pendingEntries().size(), isMuteOnly ? 1 : 0);
     }
 }
@@ -160,8 +156,7 @@ TEST_F(SdkLog, ErrorFileGetsHeaderAndLineForCategoriesZeroAndOne)
     log().logMessage(2, 0, QStringLiteral("late"));
     log().logMessage(17, 0, QStringLiteral("queued"));
     log().logMessage(1, kBare, QStringLiteral("bare"));
-    EXPECT_EQ(errorFile(), kErrorHead + kStamp + QStringLiteral("| ERR no licence\r\n") + kErrorHead
-                               + QStringLiteral("ERR bare\r\n"));
+    EXPECT_EQ(errorFile(), kErrorHead + kStamp + "| ERR no licence\r\n" + kErrorHead + "ERR bare\r\n");
 }
 
 TEST_F(SdkLog, OverlongErrorLineIsCutInTheErrorFileOnly)
@@ -220,12 +215,10 @@ TEST_F(SdkLog, FailingFiles)
     EXPECT_NO_THROW(log().logMessage(1, 0, QStringLiteral("no licence")));
     EXPECT_EQ(errorFile(), kErrorHead + kStamp + QStringLiteral("| ERR no licence\r\n"));
     m_server.setMainLog(std::make_unique<_kxLogfile>());
-
     m_server.setErrorLog(unwritableLog());
     EXPECT_THROW(log().logMessage(1, 0, QStringLiteral("no licence")), std::runtime_error);
     EXPECT_NO_THROW(log().logMessage(17, kBare, QStringLiteral("queued")));
     EXPECT_EQ(m_server.mainLog().pendingEntries(), QStringList{QStringLiteral("queued")});
-
     m_server.setSplitLog(unwritableLog());
     m_server.setSplitCategory(3);
     EXPECT_THROW(log().logMessage(2, 0, QStringLiteral("late")), std::runtime_error);
@@ -239,7 +232,6 @@ TEST(ServerStandIn, RefusesASplitCategoryWithoutASplitFile)
     EXPECT_EQ(server.sdkInterface()->splitCategory, -1);
     server.sdkInterface()->logMessage(17, kBare, QStringLiteral("still here"));
     EXPECT_EQ(server.mainLog().pendingEntries(), QStringList{QStringLiteral("still here")});
-
     server.setSplitLog(std::make_unique<_kxLogfile>());
     EXPECT_NO_THROW(server.setSplitCategory(3));
     EXPECT_THROW(server.setSplitLog(nullptr), std::logic_error);
