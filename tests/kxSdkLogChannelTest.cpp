@@ -23,7 +23,6 @@ using Server = kx::server::SdkObject;
 const QString kStamp = QStringLiteral("2024-03-05 14:07:09.123");
 const QString kErrorHead = QStringLiteral("[farm01]   8.4.03\r\n");
 const int kBare = __KXSDK::flagBare;
-const int kContinued = __KXSDK::flagContinued;
 
 class SdkLog : public ::testing::Test
 {
@@ -40,7 +39,7 @@ protected:
     __KXSDK &log() { return *m_server.sdkInterface(); }
     QString path(const QString &fileName) const { return QDir(m_dir.path()).filePath(fileName); }
     // The file as written so far, without flushing.
-    QString onDisk(const QString &fileName) const { return QString::fromUtf8(kxtest::readFile(path(fileName))); }
+    QString onDisk(const QString &fileName) const { return kxtest::readFile(path(fileName)); }
     QString flushed(_kxLogfile &logfile, const QString &fileName)
     {
         logfile.flush();
@@ -91,8 +90,9 @@ protected:
 
 TEST_P(SdkLogLine, WritesTheLineToTheMainFile)
 {
-    const int flags = (field(2).contains(QLatin1String("bare")) ? kBare : 0)
-                      | (field(2).contains(QLatin1String("continued")) ? kContinued : 0) | field(2).toInt(nullptr, 0);
+    const QString flagWords = field(2);
+    const int flags = (flagWords.contains("bare") ? kBare : 0) | flagWords.toInt(nullptr, 0)
+                      | (flagWords.contains("continued") ? __KXSDK::flagContinued : 0);
     m_server.setStampSeparator(field(3).at(0).toLatin1());
     log().logMessage(field(1).toInt(), flags, field(4));
     EXPECT_EQ(mainFile(), field(5) + QLatin1Char('\n'));
@@ -168,7 +168,7 @@ TEST_F(SdkLog, OverlongErrorLineIsCutInTheErrorFileOnly)
         QFile::remove(path(Server::errorLogFileName()));
         const QString line = head + QString(lineLength - int(head.size()), QLatin1Char('x'));
         log().logMessage(1, 0, line.mid(head.size()));
-        const QString body = lineLength > 2500000 ? QStringLiteral("!!!MESSAGE TRUNCATED!!!! ") + line.left(500) : line;
+        const QString body = lineLength > 2500000 ? "!!!MESSAGE TRUNCATED!!!! " + line.left(500) : line;
         EXPECT_EQ(errorFile(), kErrorHead + body + QStringLiteral("\r\n"));
         EXPECT_EQ(mainFile(), line + QLatin1Char('\n'));
     }
@@ -182,14 +182,16 @@ TEST_F(SdkLog, LogNameLengthIsClampedToItsCapacity)
     kx::writeAt<quint16>(&log(), kx::SdkLog::kLogNameOffset, 0xFFFF);
     std::memset(kx::bytesAt(&log(), kx::SdkLog::kLogNameOffset + sizeof(__KXSDK::LogName)), 'Z', 64);
     log().logMessage(1, kBare, QStringLiteral("x"));
-    EXPECT_EQ(errorFile(), QLatin1Char('[') + QString(capacity, QLatin1Char('n')) + QStringLiteral("]   8.4.03\r\nERR x\r\n"));
+    EXPECT_EQ(errorFile(), "[" + QString(capacity, 'n') + "]   8.4.03\r\nERR x\r\n");
 }
 
 // Categories below the split category stay in the main file; every line goes to the split file.
 TEST_F(SdkLog, SplitCategoryDividesTheLines)
 {
     const struct { int category; const char *main, *split; } cases[] = {
-        {-1, "c0|c1|c2|c3|c17|c63|", ""}, {0, "", "c0|c1|c2|c3|c17|c63|"}, {3, "c0|c1|c2|", "c0|c1|c2|c3|c17|c63|"},
+        {-1, "c0|c1|c2|c3|c17|c63|", ""},
+        {0, "", "c0|c1|c2|c3|c17|c63|"},
+        {3, "c0|c1|c2|", "c0|c1|c2|c3|c17|c63|"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.category);
