@@ -77,10 +77,7 @@ std::vector<std::vector<std::string>> goldenRows(const char *name)
     }
     return rows;
 }
-std::string rowName(const ::testing::TestParamInfo<std::vector<std::string>> &row)
-{
-    return row.param.at(0);
-}
+const auto rowName = [](const auto &row) { return row.param.at(0); };
 
 class SdkLogLine : public SdkLog, public ::testing::WithParamInterface<std::vector<std::string>>
 {

@@ -1,15 +1,13 @@
 // kxhost's golden cases: every folder under golden/kxhost with an args file (bad/ holds the
 // refusals of bad input). A case folder holds:
-//   args              the command line, one argument a line;
-//   setup             optional: sh commands run in the run folder before anything is recorded,
-//                     for what a case cannot hold as files (links, permissions, huge files);
-//   prefix            optional: sh commands run just before kxhost in its shell (limits,
-//                     environment, user); "$0" is kxhost and "$@" its arguments;
-//   expected.status, expected.out, expected.err (an absent file: nothing), and in
-//   expected.files/ the files the run must have written, by their path in the run folder;
-//   any other file, with its folders, is copied into the run folder, a fresh folder that
-//   already holds a copy of examples/ (so examples/x in a case adds to that copy).
-// A case with setup or prefix runs only where /bin/sh does; either ending in exit 99 skips it.
+//   args      the command line, one argument a line;
+//   setup     optional sh commands run in the run folder before anything is recorded, for what
+//             files cannot hold (links, permissions, huge files); exit 99 skips the case;
+//   prefix    optional sh commands run just before kxhost in its shell (limits, environment,
+//             user), "$0" being kxhost and "$@" its arguments; exit 99 skips the case;
+//   expected.status, expected.out, expected.err (an absent file: nothing), and in expected.files/
+//   the files the run must have written, by their path in the run folder;
+//   any other file, with its folders, copied into the run folder beside a copy of examples/.
 // Times, the run folder, the module's path, the loader's reason and the Qt version are masked.
 // A failed run writes nothing that expected.files does not show, a run that fails or has no
 // --save changes none of the files that were there before it, and one that succeeds leaves no lock.
@@ -99,9 +97,7 @@ QString masked(QString text, const QString &runFolder)
     return text;
 }
 
-class KxhostGolden : public ::testing::TestWithParam<std::string>
-{
-};
+using KxhostGolden = ::testing::TestWithParam<std::string>;
 
 TEST_P(KxhostGolden, RunGivesTheExpectedOutput)
 {

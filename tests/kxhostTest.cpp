@@ -16,10 +16,7 @@
 namespace {
 using kxtest::readFile;
 
-QStringList words(const char *line)
-{
-    return QString::fromLatin1(line).split(QLatin1Char(' '));
-}
+const auto words = [](const char *line) { return QString::fromLatin1(line).split(QLatin1Char(' ')); };
 
 class Kxhost : public ::testing::Test
 {
