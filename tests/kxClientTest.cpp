@@ -15,6 +15,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -83,28 +84,26 @@ struct OddRecord
     _kxClient *client = _kxClient::constructAt(bytes);
 };
 
+// The lines of a file in golden/ that are not comments, split at spaces.
+QList<QByteArrayList> goldenRows(const QString &name)
+{
+    QList<QByteArrayList> rows;
+    for (const QByteArray &line : kxtest::readFile(QStringLiteral(KX_TEST_GOLDEN_DIR "/") + name).split('\n')) {
+        if (!line.isEmpty() && !line.startsWith('#'))
+            rows.append(line.split(' '));
+    }
+    return rows;
+}
+
 Bytes clearedImage()
 {
     Bytes image(kCovered, 0);
-    unsigned char *at = image.data();
-    put(at, 0, 0xFFFFFFFFu, 4);
-    put(at, 4, 2);
-    for (int block = 0; block < 8; ++block) {
-        put(at, listAt(block) - 4, 0xFFFF);
-        at[listAt(block) - 2] = 1;
-        putNames(at, listAt(block), block == 0 ? Names{"3d", "execute", "comp", "archive"}
-                                    : block < 4 ? Names{"comp", "archive"} : Names{"gpuonly"});
+    for (const QByteArrayList &row : goldenRows(QStringLiteral("clearedClient.txt"))) {
+        if (row.at(1) == "name")
+            putName(image.data(), row.at(0).toULong(), row.at(2).toStdString());
+        else
+            put(image.data(), row.at(0).toULong(), row.at(2).toUInt(), row.at(1).toInt());
     }
-    for (std::size_t offset : {12432, 12439, 12440, 12441, 12442, 12443, 12444, 12445, 12446, 12449, 12453, 12455, 12465})
-        at[offset] = 1;
-    const unsigned words[40] = {45, 0, 1, 75, 300, 25, 45, 3, 140, 25, 1, 1, 1, 1, 0, 0, 6, 9, 17, 1,
-                                1,  1, 0, 20, 10, 0,  0,  0, 0,   0,  0, 0, 0, 15, 1, 1, 1, 1, 1, 1};
-    for (std::size_t i = 0; i < 40; ++i)
-        put(at, 12478 + 2 * i, words[i]);
-    // Then the state block after validation.
-    for (const auto &[offset, value, width] : {std::tuple{12868, 34u, 4}, {12872, 29u, 4}, {12876, 1u, 4},
-                                               {12884, 1u, 2}, {12886, 1u, 2}, {12893, 255u, 1}, {12894, 1u, 1}})
-        put(at, std::size_t(offset), value, width);
     return image;
 }
 
@@ -140,30 +139,18 @@ TEST(ClientRecord, ConstructionAndClearGiveTheClearedImageAndKeepTheServersBytes
 
 TEST(ClientValidate, ReplacesOutOfRangeValues)
 {
-    const struct {
-        std::size_t offset;
-        int width; // bytes; negative for a signed field
-        std::int64_t stored, expected;
-    } cases[] = {
-        {12492, -2, 0, 2},      {12492, -2, -5, 2},      {12492, -2, 1, 1},       {12478, -2, 10, 15},
-        {12478, -2, 15, 15},    {12478, -2, 16, 16},     {12486, -2, 50, 100},    {12486, -2, 1000, 1000},
-        {12486, -2, 5000, 1000}, {12486, -2, -3, 100},   {12494, -2, 0, 20},      {12494, -2, 601, 600},
-        {12494, -2, 21, 21},    {12484, -2, 96, 95},     {12484, -2, 14, 15},     {12488, -2, 4, 5},
-        {12490, -2, 14, 15},    {12496, -2, -1, 0},      {12496, -2, 301, 300},   {12482, -2, 7, 1},
-        {12432, 1, 0, 1},       {12432, 1, 9, 8},        {12432, 1, 200, 8},      {12432, 1, 8, 8},
-        {6, -1, -1, 0},         {6, -1, 7, 5},           {6, -1, 4, 4},           {12886, 2, 0, 1},
-        {12886, 2, 65535, 65535}, {12884, 2, 0, 1},      {12876, -4, 0, 1},       {12876, -4, -3, 1}, {12876, -4, 5, 5},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::to_string(c.offset) + " at " + std::to_string(c.stored));
+    for (const QByteArrayList &row : goldenRows(QStringLiteral("clientValidate.txt"))) {
+        const std::size_t offset = row.at(0).toULong();
+        const int signedWidth = row.at(1).toInt();
+        const std::int64_t stored = row.at(2).toLongLong(), expected = row.at(3).toLongLong();
         OddRecord record;
-        const int width = std::abs(c.width);
-        put(record.bytes, c.offset, std::uint32_t(c.stored), width);
+        const int width = std::abs(signedWidth);
+        put(record.bytes, offset, std::uint32_t(stored), width);
         record.client->validate();
-        std::int64_t actual = get(record.bytes, c.offset, width); // long is 32 bits on Windows
-        if (c.width < 0 && actual >= std::int64_t{1} << (8 * width - 1))
+        std::int64_t actual = get(record.bytes, offset, width); // long is 32 bits on Windows
+        if (signedWidth < 0 && actual >= std::int64_t{1} << (8 * width - 1))
             actual -= std::int64_t{1} << (8 * width);
-        EXPECT_EQ(actual, c.expected);
+        EXPECT_EQ(actual, expected) << offset << " at " << stored;
     }
     OddRecord record;
     for (const auto &[stored, expected] : {std::pair{-2.5f, 0.0f}, {3.5f, 3.5f}}) {
@@ -200,30 +187,24 @@ TEST(ClientValidate, ResetSwitchAndRepeatedValidation)
 TEST(ClientValidate, ExecuteIsAddedOnlyWhenNoBlockInUseHasIt)
 {
     const Names ten = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"};
-    const struct {
-        const char *what;
-        unsigned char blocksInUse, caseSensitive;
-        std::vector<Names> lists; // of blocks 0..
-        Names expected;
-    } cases[] = {
-        {"empty block 0", 1, 0, {{}}, {"execute"}}, {"case-sensitive block 0", 1, 1, {{"3d"}}, {"3d", "Execute"}},
+    // Blocks in use, block 0 case-sensitive, the lists of blocks 0.., block 0's list expected.
+    using Case = std::tuple<const char *, unsigned char, unsigned char, std::vector<Names>, Names>;
+    for (const auto &[what, blocksInUse, caseSensitive, lists, expected] : {
+        Case{"empty block 0", 1, 0, {{}}, {"execute"}}, {"case-sensitive block 0", 1, 1, {{"3d"}}, {"3d", "Execute"}},
         {"star in block 1 in use", 2, 0, {{"3d"}, {"*"}}, {"3d"}},
         {"star in block 1 unused", 1, 0, {{"3d"}, {"*"}}, {"3d", "execute"}},
         {"EXECUTE in block 2", 3, 0, {{"3d"}, {"comp"}, {"x", "y", "EXECUTE"}}, {"3d"}},
         {"star in block 0", 1, 0, {{"*"}}, {"*"}}, {"full block 0", 1, 0, {ten}, ten},
-        {"names beyond the count count", 1, 0, {}, {}},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
+        {"names beyond the count count", 1, 0, {}, {}}}) {
         OddRecord record;
         unsigned char *at = record.bytes;
-        at[12432] = c.blocksInUse;
+        at[12432] = blocksInUse;
         put(at, countAt(0), 0, 4); // "execute" stays in slot 1, beyond the count
-        for (std::size_t block = 0; block < c.lists.size(); ++block)
-            putNames(at, listAt(int(block)), c.lists[block]);
-        at[countAt(0) + 4] = c.caseSensitive;
+        for (std::size_t block = 0; block < lists.size(); ++block)
+            putNames(at, listAt(int(block)), lists[block]);
+        at[countAt(0) + 4] = caseSensitive;
         record.client->validate();
-        EXPECT_EQ(namesOf(at + listAt(0), int(get(at, countAt(0), 4))), c.expected);
+        EXPECT_EQ(namesOf(at + listAt(0), int(get(at, countAt(0), 4))), expected) << what;
     }
 }
 
@@ -239,14 +220,10 @@ TEST(ClientValidate, EntriesWithAnEmptyFirstOrThirdTextAreDropped)
     }
     Names gapFirsts = fullFirsts;
     gapFirsts.erase(gapFirsts.begin() + 50);
-    const struct {
-        const char *what;
-        Entries entries;
-        int storedCount;
-        Names expected;
-        int expectedCount; // changed only when an entry was dropped
-    } cases[] = {
-        {"second first text empty", {{"a", "x"}, {"", "x"}, {"c", "x"}}, 3, {"a", "c"}, 2},
+    // Entries, count stored, first texts expected, count expected: changed only when an entry was dropped.
+    using Case = std::tuple<const char *, Entries, int, Names, int>;
+    for (const auto &[what, entries, storedCount, expected, expectedCount] : {
+        Case{"second first text empty", {{"a", "x"}, {"", "x"}, {"c", "x"}}, 3, {"a", "c"}, 2},
         {"first third text empty", {{"a", ""}, {"b", "x"}, {"c", "x"}}, 3, {"b", "c"}, 2},
         {"last empty", {{"a", "x"}, {"b", "x"}, {"", ""}}, 3, {"a", "b"}, 2},
         {"all valid", {{"a", "x"}, {"b", "x"}}, 2, {"a", "b"}, 2},
@@ -256,33 +233,31 @@ TEST(ClientValidate, EntriesWithAnEmptyFirstOrThirdTextAreDropped)
         {"zero count", {{"a", "x"}}, 0, {}, 0}, {"negative count stays as stored", {{"a", "x"}}, -7, {}, -7},
         {"count above the table, nothing dropped", full, 30000, fullFirsts, 30000},
         {"count 101, nothing dropped", full, 101, fullFirsts, 101},
-        {"count above the table, one dropped", gap, 30000, gapFirsts, 99},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
+        {"count above the table, one dropped", gap, 30000, gapFirsts, 99}}) {
+        SCOPED_TRACE(what);
         OddRecord record;
         unsigned char *at = record.bytes;
-        for (std::size_t i = 0; i < c.entries.size(); ++i) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
             unsigned char *entry = at + kEntriesAt + 260 * i;
-            put(entry, 0, unsigned(c.entries[i].first.size()));
-            std::memcpy(entry + 2, c.entries[i].first.data(), c.entries[i].first.size());
-            put(entry, 208, unsigned(c.entries[i].second.size()));
-            std::memcpy(entry + 210, c.entries[i].second.data(), c.entries[i].second.size());
+            put(entry, 0, unsigned(entries[i].first.size()));
+            std::memcpy(entry + 2, entries[i].first.data(), entries[i].first.size());
+            put(entry, 208, unsigned(entries[i].second.size()));
+            std::memcpy(entry + 210, entries[i].second.data(), entries[i].second.size());
             put(entry, 256, std::uint32_t(1000 + i), 4);
         }
-        put(at, kEntryCountAt, unsigned(c.storedCount) & 0xFFFF);
+        put(at, kEntryCountAt, unsigned(storedCount) & 0xFFFF);
         const Bytes before(at, at + _kxClient::kRecordSize);
         record.client->validate();
 
         const int count = std::int16_t(get(at, kEntryCountAt));
-        ASSERT_EQ(count, c.expectedCount);
-        for (std::size_t i = 0; i < c.expected.size(); ++i) {
+        ASSERT_EQ(count, expectedCount);
+        for (std::size_t i = 0; i < expected.size(); ++i) {
             const unsigned char *entry = at + kEntriesAt + 260 * i;
-            EXPECT_EQ(std::string(reinterpret_cast<const char *>(entry + 2), get(entry, 0)), c.expected[i]);
+            EXPECT_EQ(std::string(reinterpret_cast<const char *>(entry + 2), get(entry, 0)), expected[i]);
         }
         // The entry left behind at the end keeps its bytes; nothing outside the table and its count moves.
-        const std::size_t last = kEntriesAt + 260 * (c.entries.size() - 1);
-        if (count >= 0 && count < int(c.entries.size()))
+        const std::size_t last = kEntriesAt + 260 * (entries.size() - 1);
+        if (count >= 0 && count < int(entries.size()))
             expectSame(at + last, before.data() + last, 260);
         expectSame(at + 39364, before.data() + 39364, _kxClient::kRecordSize - 39364);
     }
@@ -290,35 +265,28 @@ TEST(ClientValidate, EntriesWithAnEmptyFirstOrThirdTextAreDropped)
 
 TEST(NameList, AddNameAppendsWithinTheCapacity)
 {
-    const struct {
-        const char *what;
-        int capacity;
-        std::int32_t storedCount;
-        unsigned char caseSensitive;
-        const char *name;
-        const char *stored; // nullptr: nothing may change
-    } cases[] = {
-        {"lowered", 10, 0, 0, "GPUonly", "gpuonly"}, {"case kept", 10, 3, 1, "GPUonly", "GPUonly"},
+    // Capacity, count stored, case-sensitive, name added, name stored (nullptr: nothing may change).
+    using Case = std::tuple<const char *, int, std::int32_t, unsigned char, const char *, const char *>;
+    for (const auto &[what, capacity, storedCount, caseSensitive, name, stored] : {
+        Case{"lowered", 10, 0, 0, "GPUonly", "gpuonly"}, {"case kept", 10, 3, 1, "GPUonly", "GPUonly"},
         {"Latin-1 lowered", 10, 0, 0, "\xC4Z", "\xE4z"}, {"last of ten", 10, 9, 0, "x", "x"},
         {"last of six", 6, 5, 0, "x", "x"},          {"empty name", 10, 0, 0, "", nullptr},
         {"ten of ten", 10, 10, 0, "x", nullptr},      {"six of six", 6, 6, 0, "x", nullptr},
         {"count past capacity", 10, 11, 0, "x", nullptr}, {"negative count", 10, -1, 0, "x", nullptr},
-        {"very negative count", 6, -2000000000, 0, "x", nullptr},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::size_t size = kx::NameList::sizeFor(c.capacity), countOffset = 106 * std::size_t(c.capacity);
+        {"very negative count", 6, -2000000000, 0, "x", nullptr}}) {
+        SCOPED_TRACE(what);
+        const std::size_t size = kx::NameList::sizeFor(capacity), countOffset = 106 * std::size_t(capacity);
         Bytes storage(1 + size + 2200, 0xEE); // guard bytes behind the list
         unsigned char *bytes = storage.data() + 1;
         std::memset(bytes, 0, size);
-        put(bytes, countOffset, std::uint32_t(c.storedCount), 4);
-        bytes[countOffset + 4] = c.caseSensitive;
+        put(bytes, countOffset, std::uint32_t(storedCount), 4);
+        bytes[countOffset + 4] = caseSensitive;
         Bytes expected = storage;
-        if (c.stored) {
-            putName(expected.data() + 1, 106 * std::size_t(c.storedCount), c.stored);
-            put(expected.data() + 1, countOffset, std::uint32_t(c.storedCount + 1), 4);
+        if (stored) {
+            putName(expected.data() + 1, 106 * std::size_t(storedCount), stored);
+            put(expected.data() + 1, countOffset, std::uint32_t(storedCount + 1), 4);
         }
-        kx::NameList(bytes, c.capacity).addName(c.name);
+        kx::NameList(bytes, capacity).addName(name);
         expectSame(storage.data(), expected.data(), storage.size());
     }
     _kxClient client; // the fourth list of the settings block holds six names
@@ -409,22 +377,6 @@ TEST(RecordSetups, EachWritesOnlyItsFields)
         put(image, 134, 0xFFFF);
         put(image, 144, 1);
     });
-}
-
-TEST(RecordFields, StoredLengthIsReadUpToTheCapacity)
-{
-    // Text 'A'..., no terminator, and a field that ends where the buffer does.
-    Bytes field(sizeof(_kxString<50>));
-    for (std::size_t i = 0; i < 51; ++i)
-        put(field.data(), 4 + 2 * i, i == 1 ? 0 : 'A');
-    for (const auto &[stored, expected] : {std::pair{0, 0}, {2, 2}, {50, 50}, {51, 50}, {0xFFFF, 50}}) {
-        put(field.data(), 0, unsigned(stored));
-        const auto view = kx::stringField<_kxString<50>>(field.data(), 0);
-        EXPECT_EQ(view.text().size(), expected) << stored;
-        EXPECT_EQ(view.text().count(QLatin1Char('A')), std::max(expected - 1, 0)) << stored; // a zero unit counts
-        EXPECT_EQ(view.load().storedLength(), expected) << stored;
-    }
-    EXPECT_EQ(kx::stringField<_kxString<50>>(field.data(), 0).text(3), QStringLiteral("A") + QChar(0) + QStringLiteral("A"));
 }
 
 // The rows as the table's owner publishes them, one line each, in

@@ -376,7 +376,7 @@ TEST(KxLogfile, LossRecordWaitsBehindThePartOfAnEntryThatCouldNotBeCutBack)
 } // namespace
 
 #ifdef __linux__
-// Stand in for the C library's, which Qt calls to cut a file back.
+// Stand in for the C library's, which Qt calls to cut a file back (one or the other, as it was built).
 extern "C" KXSHARED_EXPORT int ftruncate(int fd, off_t length) noexcept
 {
     if (!refuseTruncation)
