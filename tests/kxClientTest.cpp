@@ -89,8 +89,8 @@ QList<QByteArrayList> goldenRows(const QString &name)
 {
     QList<QByteArrayList> rows;
     for (const QByteArray &line : kxtest::readFile(QStringLiteral(KX_TEST_GOLDEN_DIR "/") + name).split('\n')) {
-        if (!line.isEmpty() && !line.startsWith('#'))
-            rows.append(line.split(' '));
+        if (!line.trimmed().isEmpty() && !line.startsWith('#'))
+            rows.append(line.trimmed().split(' ')); // a checkout may end lines with "\r\n"
     }
     return rows;
 }
@@ -190,7 +190,8 @@ TEST(ClientValidate, ExecuteIsAddedOnlyWhenNoBlockInUseHasIt)
     // Blocks in use, block 0 case-sensitive, the lists of blocks 0.., block 0's list expected.
     using Case = std::tuple<const char *, unsigned char, unsigned char, std::vector<Names>, Names>;
     for (const auto &[what, blocksInUse, caseSensitive, lists, expected] : {
-        Case{"empty block 0", 1, 0, {{}}, {"execute"}}, {"case-sensitive block 0", 1, 1, {{"3d"}}, {"3d", "Execute"}},
+        Case{"empty block 0", 1, 0, {{}}, {"execute"}},
+        {"case-sensitive block 0", 1, 1, {{"3d"}}, {"3d", "Execute"}},
         {"star in block 1 in use", 2, 0, {{"3d"}, {"*"}}, {"3d"}},
         {"star in block 1 unused", 1, 0, {{"3d"}, {"*"}}, {"3d", "execute"}},
         {"EXECUTE in block 2", 3, 0, {{"3d"}, {"comp"}, {"x", "y", "EXECUTE"}}, {"3d"}},
@@ -393,7 +394,8 @@ TEST(SdkTables, JobOptionRowsAreThePublishedOnesAndSharedNamesStartEmpty)
             rows += QLatin1Char('|') + label.toQString();
         rows += QLatin1Char('\n');
     }
-    EXPECT_EQ(rows.toStdString(), kxtest::readFile(QStringLiteral(KX_TEST_GOLDEN_DIR "/jobOptionDefinitions.txt")).toStdString());
+    const QByteArray golden = kxtest::readFile(QStringLiteral(KX_TEST_GOLDEN_DIR "/jobOptionDefinitions.txt"));
+    EXPECT_EQ(rows.toStdString(), golden.toStdString());
     for (int i = 0; i < kx::kSharedNameSlotCount; ++i)
         EXPECT_TRUE(kx::sharedNameSlots()[i].isEmpty());
 }

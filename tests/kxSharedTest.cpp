@@ -39,6 +39,9 @@ TEST(KxString, LayoutConstructorsAndAddKeepWhatFitsAsLatin1)
     s.add("cdef");
     EXPECT_EQ(s.toQString(), QStringLiteral("abcd"));
     EXPECT_EQ(s.constData()[4], 0);
+    s.clear();
+    EXPECT_EQ(s.length(), 0);
+    EXPECT_EQ(s.constData()[0], 0);
     EXPECT_EQ(_kxString<4>("\xE9").toQString(), QString(QChar(0xE9)));
 }
 
@@ -107,9 +110,9 @@ TEST(KxString, StoredLengthIsReadUpToTheCapacity)
     std::vector<unsigned char> field(sizeof(_kxString<4>));
     for (int i = 0; i < 5; ++i)
         kx::writeAt<char16_t>(field.data(), 4 + 2 * std::size_t(i), i == 1 ? 0 : u'A');
+    const auto view = kx::stringField<_kxString<4>>(field.data(), 0);
     for (const auto &[stored, expected] : {std::pair{0, 0}, {2, 2}, {4, 4}, {5, 4}, {0xFFFF, 4}}) {
         kx::writeAt<quint16>(field.data(), 0, quint16(stored));
-        const auto view = kx::stringField<_kxString<4>>(field.data(), 0);
         EXPECT_EQ(view.text().size(), expected) << stored;
         EXPECT_EQ(view.text().count(QLatin1Char('A')), std::max(expected - 1, 0)) << stored;
         auto loaded = view.load();
@@ -118,7 +121,7 @@ TEST(KxString, StoredLengthIsReadUpToTheCapacity)
         loaded.add("x"); // no write past the field when full
         EXPECT_EQ(loaded.toQString(), expected == 4 ? view.text() : view.text() + QLatin1Char('x')) << stored;
     }
-    EXPECT_EQ(kx::stringField<_kxString<4>>(field.data(), 0).text(3), QStringLiteral("A") + QChar(0) + QStringLiteral("A"));
+    EXPECT_EQ(view.text(3), QStringLiteral("A") + QChar(0) + QStringLiteral("A"));
     _kxString8_allSize<3> name("abc");
     std::memcpy(field.data(), &name, sizeof name);
     kx::writeAt<quint16>(field.data(), 0, 60000);
@@ -230,7 +233,9 @@ TEST(KxLogfile, FailingFileThrowsKeepsABoundedTailAndRecordsTheLoss)
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("later"));
     const QString path = folder + QStringLiteral("/main.log");
-    for (const int added : {1, 1025, 5000}) {
+    for (const auto &[added, record] : {std::pair<int, QByteArray>{1, ""},
+                                        {1025, "!!! 1 log entry lost: the file could not be written"},
+                                        {5000, "!!! 3976 log entries lost: the file could not be written"}}) {
         SCOPED_TRACE(added);
         _kxLogfile log(path);
         int failures = 0;
@@ -255,8 +260,6 @@ TEST(KxLogfile, FailingFileThrowsKeepsABoundedTailAndRecordsTheLoss)
         log.flush();
         EXPECT_EQ(log.lostEntryCount(), 0);
         const QList<QByteArray> lines = readFile(path).split('\n');
-        const QByteArray record = added == 1 ? "" : added == 1025 ? "!!! 1 log entry lost: the file could not be written"
-                                                                  : "!!! 3976 log entries lost: the file could not be written";
         ASSERT_EQ(lines.size(), kept.size() + 1 + !record.isEmpty()); // and the rest after the last line feed
         EXPECT_EQ(lines.at(0), record.isEmpty() ? kept.constFirst().toUtf8() : record);
         EXPECT_EQ(lines.at(!record.isEmpty()), kept.constFirst().toUtf8());
