@@ -264,6 +264,25 @@ TEST(ClientValidate, EntriesWithAnEmptyFirstOrThirdTextAreDropped)
     }
 }
 
+// An entry set up on its own: a five-character code padded with "0", the texts and the word emptied.
+TEST(TableEntry, CodeIsFiveCharactersAndAResetEntryIsEmpty)
+{
+    for (const auto &[text, code] : {std::pair{"AB", "AB000"}, {"ABCDEFG", "ABCDE"}, {"", "00000"}}) {
+        Bytes entry(260, 0xEE);
+        kx::TableEntry(entry.data()).setCode(QString::fromLatin1(text));
+        EXPECT_EQ(get(entry.data(), 236), 5u) << text;
+        EXPECT_EQ(std::string(reinterpret_cast<const char *>(&entry[238]), 6), std::string(code) + '\0');
+        EXPECT_EQ(entry[244], 0xEE) << "nothing written behind the zero";
+    }
+    Bytes entry(260, 0xEE);
+    kx::TableEntry(entry.data()).resetEntry();
+    for (const std::size_t text : {0, 154, 208})
+        EXPECT_EQ(get(entry.data(), text, 3), 0u) << text;
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(&entry[236]), 8), std::string("\5\0" "00000", 7) + '\0');
+    EXPECT_EQ(get(entry.data(), 254, 4), 0xFFFF0000u);
+    EXPECT_EQ(get(entry.data(), 258), 0xFFFFu);
+}
+
 TEST(NameList, AddNameAppendsWithinTheCapacity)
 {
     // Capacity, count stored, case-sensitive, name added, name stored (nullptr: nothing may change).
