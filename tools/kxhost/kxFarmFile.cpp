@@ -217,12 +217,16 @@ bool writeFarmFile(const QString &filePath, const QJsonObject &document, QString
         return false;
     };
     const QByteArray bytes = QJsonDocument(document).toJson(QJsonDocument::Indented);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
-    if (file.write(bytes) != bytes.size())
-        return fail(file.errorString());
-    // The save file may only buffer the bytes, and its commit has been seen to
-    // miss a failed write of them; each step is checked here on its own.
+    // A write cut short by a full disk carries no cause; the next one, refused, does.
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return fail(file.errorString());
+        done += written;
+    }
+    // Each step is checked on its own: a commit has been seen to miss a failed write.
     if (!file.flush())
         return fail(file.errorString());
     QString cause;
