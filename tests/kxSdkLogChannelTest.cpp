@@ -64,12 +64,9 @@ protected:
 std::vector<std::vector<std::string>> goldenRows(const char *name)
 {
     std::vector<std::vector<std::string>> rows;
-    const QString text = QString::fromUtf8(kxtest::readFile(QStringLiteral(KX_TEST_GOLDEN_DIR "/") + name));
-    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (line.startsWith(QLatin1Char('#')))
-            continue;
+    for (const QByteArray &line : kxtest::goldenLines(name)) {
         rows.emplace_back();
-        for (QString field : line.split(QLatin1Char('\t'))) {
+        for (QString field : QString::fromUtf8(line).split(QLatin1Char('\t'))) {
             field.replace("\\n", "\n").replace("\\t", "\t").replace("\\x01", "\x01").replace("\\x20", " ");
             field.replace("{T}", kStamp).replace("{C}", QString(17, ' ')).replace("{I}", QString(22, ' '));
             rows.back().push_back(field.toStdString());
