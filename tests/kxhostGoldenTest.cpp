@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ std::vector<std::string> caseNames()
     while (it.hasNext())
         names.push_back(QDir(kCasesFolder).relativeFilePath(QFileInfo(it.next()).path()).toStdString());
     std::sort(names.begin(), names.end());
+    if (names.empty()) // no case must not read as every case passing
+        throw std::runtime_error("no golden case under " + kCasesFolder.toStdString());
     return names;
 }
 
