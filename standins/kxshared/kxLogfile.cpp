@@ -87,17 +87,30 @@ void _kxLogfile::Private::writePending()
     // Unbuffered, so that write() tells how much the system took.
     QFile file(filePath);
     ByteCount written = 0;
-    qint64 sizeBefore = -1;
     QString cause;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         cause = file.errorString();
     } else {
         // Opening to append left the position at the end: the size before this write.
-        sizeBefore = file.pos();
-        // At most bytes.size(), so it fits the byte count.
-        written = ByteCount(std::max<qint64>(file.write(bytes), 0));
-        if (written != bytes.size())
-            cause = file.errorString();
+        const qint64 sizeBefore = file.pos();
+        // A write cut short by a full disk carries no cause; the next one, refused, does.
+        while (written < bytes.size()) {
+            const qint64 taken = file.write(bytes.constData() + written, bytes.size() - written);
+            if (taken <= 0) {
+                cause = file.errorString();
+                break;
+            }
+            written += ByteCount(taken);
+        }
+        // A piece cut in two is taken back out of the file, unless someone else wrote since.
+        ByteCount lastWhole = 0;
+        for (const auto &piece : pieces) {
+            if (piece.second > written)
+                break;
+            lastWhole = piece.second;
+        }
+        if (written > lastWhole && file.size() == sizeBefore + written && file.resize(sizeBefore + lastWhole))
+            written = lastWhole;
     }
     if (written == bytes.size()) {
         unfinished.clear();
@@ -107,17 +120,6 @@ void _kxLogfile::Private::writePending()
         isFailing = false;
         return;
     }
-
-    // A piece cut in two is taken back out of the file, unless someone else wrote since.
-    ByteCount lastWhole = 0;
-    for (const auto &piece : pieces) {
-        if (piece.second > written)
-            break;
-        lastWhole = piece.second;
-    }
-    if (written > lastWhole && sizeBefore >= 0 && file.size() == sizeBefore + written
-        && file.resize(sizeBefore + lastWhole))
-        written = lastWhole;
 
     // What reached the file leaves memory; the rest of a piece still cut in two goes first next time.
     QByteArray rest;
