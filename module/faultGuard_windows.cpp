@@ -106,8 +106,8 @@ LONG CALLBACK onException(EXCEPTION_POINTERS *pointers)
     if (!call)
         return EXCEPTION_CONTINUE_SEARCH;
     CONTEXT *context = pointers->ContextRecord;
-    ULONG_PTR stackLow = 0;
-    ULONG_PTR stackHigh = 0;
+    ULONG_PTR stackLow; // both written by the call below
+    ULONG_PTR stackHigh;
     GetCurrentThreadStackLimits(&stackLow, &stackHigh);
     const auto callAddress = reinterpret_cast<DWORD64>(call);
     // A live call's record lies on this thread's stack above the faulting

@@ -56,13 +56,7 @@ QString kx::notificationText(const _kxJob *job)
 
     // One substitution at a time: a placeholder inside a field's text is
     // filled by a later substitution, as users of the templates expect.
-    const QChar fill = QLatin1Char(' ');
-    const QString filled = pattern.arg(time, 0, fill)
-                               .arg(jobId, 0, fill)
-                               .arg(infoText, 0, fill)
-                               .arg(scene, 0, fill)
-                               .arg(image, 0, fill)
-                               .arg(imageExtension, 0, fill);
+    const QString filled = pattern.arg(time).arg(jobId).arg(infoText).arg(scene).arg(image).arg(imageExtension);
     return reducedToLatin1(filled);
 }
 

@@ -15,7 +15,7 @@ void NineteenSlotRecord::setUp(void *record) noexcept
         writeAt<quint32>(slot, kValue, 65);
         writeAt<quint16>(slot, kWord, 1);
         stringField<_kxString8_allSize<50>>(slot, kFirstText).clear();
-        const unsigned char flags[3] = {0, 1, 0};
+        const unsigned char flags[] = {0, 1, 0};
         std::memcpy(slot + kFlags, flags, sizeof flags);
         stringField<_kxString8_allSize<50>>(slot, kSecondText).clear();
     }

@@ -195,7 +195,6 @@ QString __KXSDK::formatLine(int category, int flags, const QString &text) const
     default:
         if (!isBare && !hasOwnMarker(body))
             marker = &kInformationIndent;
-        break;
     }
 
     // Sized once and filled in place: this runs for every line that is written.

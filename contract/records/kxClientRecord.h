@@ -86,11 +86,15 @@ constexpr std::size_t kWord9Within0To300 = 12496;    // 0 .. 300
 static_assert(kTopListOffsets[3] + 6 * sizeof(_kxString<50>) + 4 + 1 <= kInstanceBlocksOffset);
 static_assert(kInstanceBlocksOffset + kInstanceBlockCount * 1072 == kInstanceCount);
 static_assert(kWordsOffset + 2 * kWordCount == 12558);
-static_assert(kWord0AtLeast15 == kWordsOffset && kWord2AlwaysOne == kWordsOffset + 2 * 2
-              && kWord3Within15To95 == kWordsOffset + 2 * 3 && kWord4Within100To1000 == kWordsOffset + 2 * 4
-              && kWord5AtLeast5 == kWordsOffset + 2 * 5 && kWord6AtLeast15 == kWordsOffset + 2 * 6
-              && kWord7AtLeast1 == kWordsOffset + 2 * 7 && kWord8Within20To600 == kWordsOffset + 2 * 8
-              && kWord9Within0To300 == kWordsOffset + 2 * 9);
+static_assert(kWord0AtLeast15 == kWordsOffset);
+static_assert(kWord2AlwaysOne == kWordsOffset + 2 * 2);
+static_assert(kWord3Within15To95 == kWordsOffset + 2 * 3);
+static_assert(kWord4Within100To1000 == kWordsOffset + 2 * 4);
+static_assert(kWord5AtLeast5 == kWordsOffset + 2 * 5);
+static_assert(kWord6AtLeast15 == kWordsOffset + 2 * 6);
+static_assert(kWord7AtLeast1 == kWordsOffset + 2 * 7);
+static_assert(kWord8Within20To600 == kWordsOffset + 2 * 8);
+static_assert(kWord9Within0To300 == kWordsOffset + 2 * 9);
 static_assert(kLatin1Text50 + sizeof(_kxString8_allSize<50>) == kLatin1Text25);
 static_assert(kLatin1Text25 + sizeof(_kxString8_allSize<25>) == kLatin1Text100First);
 static_assert(kLatin1Text100First + sizeof(_kxString8_allSize<100>) == kLatin1Text100Second);

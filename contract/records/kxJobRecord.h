@@ -42,13 +42,18 @@ constexpr int kImageExtensionMaxUnits = textRoomInUnits(kImageExtensionOffset, k
 constexpr int kInfoTextMaxUnits = textRoomInUnits(kInfoTextOffset, kRecipientListOffset);
 constexpr int kRecipientListMaxUnits = RecipientListField::capacity();
 
-static_assert(kSceneMaxUnits == 1507 && kImageMaxUnits == 501 && kImageExtensionMaxUnits == 11330
-              && kInfoTextMaxUnits == 107);
+static_assert(kSceneMaxUnits == 1507);
+static_assert(kImageMaxUnits == 501);
+static_assert(kImageExtensionMaxUnits == 11330);
+static_assert(kInfoTextMaxUnits == 107);
 static_assert(kIdOffset + 8 <= kSceneOffset);
 static_assert(kRecipientListOffset + sizeof(RecipientListField) <= kProgressCodeOffset);
 static_assert(kProgressCodeOffset < kRecordSize);
-static_assert(kSceneOffset % 2 == 0 && kImageOffset % 2 == 0 && kImageExtensionOffset % 2 == 0
-              && kInfoTextOffset % 2 == 0 && kRecipientListOffset % 2 == 0);
+static_assert(kSceneOffset % 2 == 0);
+static_assert(kImageOffset % 2 == 0);
+static_assert(kImageExtensionOffset % 2 == 0);
+static_assert(kInfoTextOffset % 2 == 0);
+static_assert(kRecipientListOffset % 2 == 0);
 
 // The stand-in server gives each of the four texts all the room its layout
 // leaves: the units up to the next field, the terminator among them.

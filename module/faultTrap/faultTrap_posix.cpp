@@ -43,7 +43,7 @@ extern "C" void _pthread_cleanup_pop(_pthread_cleanup_buffer *buffer, int execut
 
 pthread_once_t installOnce = PTHREAD_ONCE_INIT;
 struct sigaction previousActions[kTrappedSignalCount]; // written once, before our handler can run
-std::uint64_t sealKey = 0;                             // written once, before the first record is sealed
+std::uint64_t sealKey;                                 // written once, before the first record is sealed
 
 // Every register a jump would restore (the C libraries keep them at the
 // start of the buffer), the link to the enclosing call and the state to put
