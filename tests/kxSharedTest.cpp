@@ -319,11 +319,12 @@ TEST(KxLogfile, PartialWriteNeitherTearsNorRepeatsAnEntry)
         int entryLength; // characters of each entry before its line feed
         int spaceLeft;   // bytes the file may still grow by
         int autoFlushCount;
+        int entriesWritten; // before the failure is reported
     } cases[] = {
-        {"cut inside the second entry", 1000, 30, 40, 100}, {"cut inside the first entry", 1000, 30, 10, 100},
-        {"cut inside the first entry of a new file", 0, 30, 10, 100}, {"no room at all", 1000, 30, 0, 100},
-        {"room for exactly two", 1000, 30, 62, 100}, {"many small entries, auto-flushed", 1000, 9, 55, 4},
-        {"entry wider than the room, written one by one", 1000, 200, 150, 0},
+        {"cut inside the second entry", 1000, 30, 40, 100, 1}, {"cut inside the first entry", 1000, 30, 10, 100, 0},
+        {"cut inside the first entry of a new file", 0, 30, 10, 100, 0}, {"no room at all", 1000, 30, 0, 100, 0},
+        {"room for exactly two", 1000, 30, 62, 100, 2}, {"many small entries, auto-flushed", 1000, 9, 55, 4, 5},
+        {"entry wider than the room, written one by one", 1000, 200, 150, 0, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -352,7 +353,8 @@ TEST(KxLogfile, PartialWriteNeitherTearsNorRepeatsAnEntry)
         // Only whole entries, in order, each once.
         const QByteArray added = readFile(path).mid(c.earlier);
         EXPECT_TRUE(expected.startsWith(added) && (added.isEmpty() || added.endsWith('\n'))) << added.constData();
-        EXPECT_EQ(added.count('\n') + log.pendingEntries().size(), entries.size());
+        EXPECT_EQ(added.count('\n'), c.entriesWritten);
+        EXPECT_EQ(c.entriesWritten + log.pendingEntries().size(), entries.size());
 
         disk.lift(); // room again: the rest follows, still each entry once
         log.flush();

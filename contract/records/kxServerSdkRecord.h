@@ -23,7 +23,8 @@ constexpr quint16 kVersion = 3844;                    // 0x0F04
 constexpr quint16 kLayoutMarker = 24092;              // 0x5E1C
 constexpr quint32 kEndMarker = 0x0A23D23C;
 
-static_assert(kMainLogOffset % 4 == 0 && kClientTableOffset % 4 == 0);
+static_assert(kMainLogOffset % 4 == 0);
+static_assert(kClientTableOffset % 4 == 0);
 static_assert(kEndMarkerOffset + sizeof(quint32) <= kRecordSize);
 
 } // namespace kx::ServerSdk

@@ -55,11 +55,12 @@ constexpr std::size_t kSealedJumpBytes = 22 * 8; // x19-x30 sp d8-d15
 #elif defined(__i386__)
 constexpr std::size_t kSealedJumpBytes = 6 * 4;  // ebx esi edi ebp esp pc
 #else
-constexpr std::size_t kSealedJumpBytes = sizeof(sigjmp_buf) < 64 ? sizeof(sigjmp_buf) : 64;
+constexpr std::size_t kSealedJumpBytes = sizeof(sigjmp_buf) < 64 ? sizeof(sigjmp_buf) / 8 * 8 : 64;
 #endif
 static_assert(kSealedJumpBytes <= sizeof(sigjmp_buf), "the sealed registers lie inside the jump buffer");
+static_assert(kSealedJumpBytes % sizeof(std::uint64_t) == 0, "the sealed registers are whole words");
 
-constexpr std::size_t kSealedJumpWords = (kSealedJumpBytes + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t);
+constexpr std::size_t kSealedJumpWords = kSealedJumpBytes / sizeof(std::uint64_t);
 
 std::uint64_t sealOf(const kxFaultTrapRecord *record) noexcept
 {

@@ -94,7 +94,7 @@ void _kxLogfile::Private::writePending()
         // Opening to append left the position at the end: the size before this write.
         const qint64 sizeBefore = file.pos();
         // A write cut short by a full disk carries no cause; the next one, refused, does.
-        while (written < bytes.size()) {
+        while (written != bytes.size()) {
             const qint64 taken = file.write(bytes.constData() + written, bytes.size() - written);
             if (taken <= 0) {
                 cause = file.errorString();

@@ -47,7 +47,7 @@ QString _kxTime::asStringMt() const
     thread_local SecondText cached;
     // Lines come faster than milliseconds pass: the last stamp is handed out
     // again, shared, instead of built anew.
-    thread_local qint64 lastMsecs = -1;
+    thread_local qint64 lastMsecs; // no stamp yet while lastStamp is empty
     thread_local QString lastStamp;
     if (m_msecs == lastMsecs && !lastStamp.isEmpty())
         return lastStamp;
