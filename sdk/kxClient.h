@@ -62,16 +62,14 @@ static_assert(sizeof(_kxClient) == kx::Client::kInitialisedSize);
 static_assert(kx::Client::kNameOffset >= sizeof(_kxClient));
 static_assert(alignof(_kxClient) == 1);
 static_assert(std::is_trivially_copyable_v<_kxClient>);
-static_assert(kx::Client::kEntryTableOffset + kx::Client::kEntryCapacity * kx::TableEntry::kSize
-              == kx::Client::kSlotTableOffset);
-static_assert(kx::Client::kSlotTableOffset + kx::Client::kSlotCount * kx::SlotEntry::kSize + 4
-              == kx::Client::kMessageBoxOffset);
-static_assert(kx::Client::Settings::kTopListOffsets[1] - kx::Client::Settings::kTopListOffsets[0]
-              >= kx::NameList::sizeFor(kx::NameList::kFullCapacity));
-static_assert(kx::Client::Settings::kTopListOffsets[3] + kx::NameList::sizeFor(kx::NameList::kShortCapacity)
-              <= kx::Client::Settings::kInstanceBlocksOffset);
-static_assert(kx::Client::Settings::kInstanceBlocksOffset
-                  + kx::Client::Settings::kInstanceBlockCount * kx::InstanceBlock::kSize
-              == kx::Client::Settings::kInstanceCount);
+namespace kx::Client {
+static_assert(kEntryTableOffset + kEntryCapacity * TableEntry::kSize == kSlotTableOffset);
+static_assert(kSlotTableOffset + kSlotCount * SlotEntry::kSize + 4 == kMessageBoxOffset);
+namespace Settings {
+static_assert(kTopListOffsets[1] - kTopListOffsets[0] >= NameList::sizeFor(NameList::kFullCapacity));
+static_assert(kTopListOffsets[3] + NameList::sizeFor(NameList::kShortCapacity) <= kInstanceBlocksOffset);
+static_assert(kInstanceBlocksOffset + kInstanceBlockCount * InstanceBlock::kSize == kInstanceCount);
+} // namespace Settings
+} // namespace kx::Client
 
 #endif // KXCLIENT_H

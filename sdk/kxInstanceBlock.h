@@ -31,8 +31,7 @@ private:
     unsigned char *m_bytes;
 };
 
-static_assert(InstanceBlock::kListOffset + NameList::sizeFor(NameList::kFullCapacity) + 3
-              == InstanceBlock::kSize);
+static_assert(InstanceBlock::kListOffset + NameList::sizeFor(NameList::kFullCapacity) + 3 == InstanceBlock::kSize);
 
 } // namespace kx
 

@@ -221,6 +221,18 @@ TEST_F(SdkLog, FailingFiles)
     EXPECT_EQ(m_server.mainLog().pendingEntries().size(), 1);
 }
 
+// As the SDK constructs it, before a server fills it in: no logs, not muted, no split, "|" after the stamp.
+TEST(SdkLogChannel, ConstructedChannelHoldsOnlyItsDefaults)
+{
+    const auto channel = std::make_unique<__KXSDK>();
+    const auto *bytes = reinterpret_cast<const unsigned char *>(channel.get());
+    for (std::size_t at = kx::SdkLog::kMembersOffset; at < kx::SdkLog::kSize; ++at) {
+        const int expected = at == kx::SdkLog::kStampSeparatorOffset ? '|'
+                             : at == kx::SdkLog::kSplitCategoryOffset ? 0xFF : 0;
+        ASSERT_EQ(bytes[at], expected) << "byte " << at;
+    }
+}
+
 TEST(ServerStandIn, RefusesASplitCategoryWithoutASplitFile)
 {
     Server server;

@@ -177,6 +177,7 @@ TEST(KxTime, FormatsForLogAndNotification)
     EXPECT_EQ(now.asStringMt(), QStringLiteral("2026-01-01 00:00:00.123"));
     EXPECT_EQ(now.asStringDateHourMin(), QStringLiteral("2026-01-01 00:00"));
     EXPECT_EQ(_kxTime(false).msecsSinceEpoch(), 0);
+    EXPECT_EQ(_kxTime().msecsSinceEpoch(), 0);
     _kxTime t;
     t.setCurrentTime(0);
     EXPECT_EQ(t.msecsSinceEpoch(), now.msecsSinceEpoch());

@@ -252,11 +252,8 @@ public:
     void assign(const QString &text) noexcept
     {
         const int n = int(std::min<qsizetype>(text.size(), N));
-        const QChar *units = text.constData();
-        for (int i = 0; i < n; ++i) {
-            const char16_t unit = units[i].unicode();
-            m_text[i] = unit < 256 ? char(unit) : '?';
-        }
+        std::transform(text.constData(), text.constData() + n, m_text,
+                       [](QChar unit) { return unit.unicode() < 256 ? char(unit.unicode()) : '?'; });
         setLength(n);
     }
 
