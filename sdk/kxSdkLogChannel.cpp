@@ -25,16 +25,16 @@ const QLatin1String kCrashTexts[] = {
     QLatin1String("std::bad_alloc:bad allocation"),
 };
 
-// Each crash text with the position of a character that ordinary log lines seldom hold.
+// Each crash text with a character of it that ordinary log lines seldom hold.
 struct CrashTextProbe
 {
     QLatin1String text;
-    int anchor;
+    char16_t anchor;
 };
 const CrashTextProbe kCrashTextProbes[] = {
-    {kCrashTexts[0], 0},  // "A"
-    {kCrashTexts[1], 0},  // "P"
-    {kCrashTexts[2], 3},  // the first ":"
+    {kCrashTexts[0], u'A'},
+    {kCrashTexts[1], u'P'},
+    {kCrashTexts[2], u':'},
 };
 
 // The error file: each entry names the log and the SDK it was written with.
@@ -61,9 +61,9 @@ bool hasCrashTextAnchor(const char16_t *units, qsizetype size) noexcept
     // Three plain passes rather than one with three tests, which the compiler
     // would turn into a bit test per unit instead of vector compares.
     unsigned hasAnchor = 0;
-    for (const char16_t anchor : {u'A', u'P', u':'}) {
+    for (const CrashTextProbe &probe : kCrashTextProbes) {
         for (qsizetype i = 0; i < size; ++i)
-            hasAnchor |= unsigned(units[i] == anchor);
+            hasAnchor |= unsigned(units[i] == probe.anchor);
     }
     return hasAnchor != 0;
 }
@@ -77,12 +77,13 @@ bool isCrashReport(int category, const QString &text)
     // vectorised character search; only there is the whole text compared.
     // Which of them hits first does not matter: any hit is a crash report.
     const QStringView units(text);
-    if (!hasCrashTextAnchor(reinterpret_cast<const char16_t *>(units.utf16()), units.size()))
+    if (!hasCrashTextAnchor(units.utf16(), units.size()))
         return false;
     for (const CrashTextProbe &probe : kCrashTextProbes) {
-        const QChar anchor = QLatin1Char(probe.text.at(probe.anchor));
-        for (qsizetype at = units.indexOf(anchor, probe.anchor); at >= 0; at = units.indexOf(anchor, at + 1)) {
-            const qsizetype start = at - probe.anchor;
+        const QChar anchor(probe.anchor);
+        const qsizetype offset = probe.text.indexOf(anchor);
+        for (qsizetype at = units.indexOf(anchor, offset); at >= 0; at = units.indexOf(anchor, at + 1)) {
+            const qsizetype start = at - offset;
             if (units.size() - start >= probe.text.size() && opensWith(units.data() + start, probe.text))
                 return true;
         }

@@ -2,6 +2,9 @@
 // images are written byte by byte (little-endian), independently of the SDK's accessors.
 #include "kxClient.h"
 #include "kxJobOptionDefinitions.h"
+#include "kxLetterConstants.h"
+#include "kxLineBreakConstants.h"
+#include "kxMarkerConstants.h"
 #include "kxRecordSetups.h"
 #include "kxSharedNameSlots.h"
 #include "kxStringField.h"
@@ -415,4 +418,21 @@ TEST(SdkTables, JobOptionRowsAreThePublishedOnesAndSharedNamesStartEmpty)
     EXPECT_EQ(rows.toStdString(), golden.toStdString());
     for (int i = 0; i < kx::kSharedNameSlotCount; ++i)
         EXPECT_TRUE(kx::sharedNameSlots()[i].isEmpty());
+}
+
+TEST(SdkTables, HeaderConstantsAreThePublishedOnes)
+{
+    const auto row = [](const char *name, int size, QString text) {
+        text.replace(QLatin1Char('\r'), QLatin1String("\\r")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
+        return QByteArray(name) + ' ' + QByteArray::number(size) + ' ' + text.toLatin1();
+    };
+    const QByteArrayList rows = {
+        row("kUpdateMarker", kUpdateMarker.capacity(), kUpdateMarker.toQString()),
+        row("kNoProjectRootAccessMarker", kNoProjectRootAccessMarker.capacity(), kNoProjectRootAccessMarker.toQString()),
+        row("kLetterC", kLetterC.capacity(), kLetterC.toQString()),
+        row("kLineBreak", int(kLineBreak.size()), kLineBreak),
+        row("kLineBreakBytes", int(kLineBreakBytes.size()), QString::fromLatin1(kLineBreakBytes)),
+        row("kPathSeparator", int(kPathSeparator.size()), kPathSeparator),
+        QByteArray("kSharedNameSlotCount ") + QByteArray::number(kx::kSharedNameSlotCount)};
+    EXPECT_EQ(rows, kxtest::goldenLines("sdkConstants.txt"));
 }

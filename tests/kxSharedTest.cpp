@@ -54,7 +54,7 @@ TEST(KxString, EditsStayInsideTheCapacityAndTheText)
              {"abcde", 5, "X", 0, "abcde"}, {"abc", 9, "XY", 0, "abcXY"}, {"abc", -3, "X", 0, "Xabc"},
              {"ab", 1, "WXYZ", 0, "aWXYZ"}, {"abcde", 1, nullptr, 2, "ade"}, {"abcde", 3, nullptr, 100, "abc"},
              {"abcde", 0, nullptr, 1, "bcde"}, {"abc", 3, nullptr, 1, "abc"}, {"abc", -1, nullptr, 1, "abc"},
-             {"abc", 1, nullptr, 0, "abc"}}) {
+             {"abc", 1, nullptr, 0, "abc"}, {"abc", 4, nullptr, 1, "abc"}, {"abc", 1, nullptr, -2, "abc"}}) {
         SCOPED_TRACE(std::string(start) + " @" + std::to_string(position));
         _kxString<5> s(start);
         if (inserted)
@@ -151,8 +151,9 @@ TEST(KxString8, MatchKeysOfNamesThatAreEqualAreEqual)
     }
     const _kxString8_allSize<50> render01("render01"), upper("RENDER01");
     EXPECT_FALSE(filter.keyOf(render01) == filter.keyOf(_kxString8_allSize<50>("render011")));
-    // The key rules out a name that differs in any bit of its eighth character ('1' and '3': bit 1 only).
-    for (const char *other : {"render02", "render03"})
+    // The key rules out a name that differs in any bit of its eighth character ('1' and '3': bit 1 only), or in
+    // its first.
+    for (const char *other : {"render02", "render03", "sender01"})
         EXPECT_FALSE(filter.keyOf(render01) == filter.keyOf(_kxString8_allSize<50>(other))) << other;
     unsigned char field[sizeof upper];
     std::memcpy(field, &upper, sizeof field);
@@ -167,7 +168,8 @@ TEST(KxToKXUTF8, ControlCharactersCannotForgeLines)
         + QChar(0x1F) + QChar(0x20);
     EXPECT_EQ(kxToKXUTF8(in, false), QStringLiteral("a\nb\tc?d?[31m???") + QChar(0xA0) + QStringLiteral("? "));
     EXPECT_EQ(kxToKXUTF8(in, true), in);
-    EXPECT_EQ(kxToKXUTF8(QStringLiteral("plain"), false), QStringLiteral("plain"));
+    const QString plain = QStringLiteral("plain");
+    EXPECT_EQ(kxToKXUTF8(plain, false).constData(), plain.constData()) << "nothing to mask: shared, not copied";
 }
 
 TEST(KxTime, FormatsForLogAndNotification)

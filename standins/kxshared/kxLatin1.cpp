@@ -46,7 +46,8 @@ QString kxToKXUTF8(const QString &text, bool keepControls)
         return text;
     // Most texts hold nothing to mask: look through all of it first (a loop
     // without an early exit, which the compiler can vectorise) before copying.
-    const char16_t *units = reinterpret_cast<const char16_t *>(text.utf16());
+    // Through a view: QString::utf16() copies a literal's text to end it with a zero.
+    const char16_t *units = QStringView(text).utf16();
     const qsizetype size = text.size();
     // Branch-free, so that it runs on many units at once.
     unsigned hasMasked = 0;
