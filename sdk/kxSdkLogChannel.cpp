@@ -4,6 +4,8 @@
 #include "kxStringField.h"
 #include "records/kxServerConfigRecord.h"
 
+#include <QtCore/QStringBuilder>
+
 #include <algorithm>
 
 namespace {
@@ -232,15 +234,8 @@ void __KXSDK::writeErrorLog(int category, const QString &line)
     // The server's stored length is not trusted beyond the field's capacity.
     const auto name = kx::stringField<LogName>(this, kx::SdkLog::kLogNameOffset).load();
 
-    QString entry;
-    entry.reserve(1 + name.length() + kErrorHeaderClose.size() + kSdkVersionText.size()
-                  + 2 * kLineBreak.size() + body.size());
-    entry += QLatin1Char('[');
-    entry += QLatin1String(name.constData(), name.length());
-    entry += kErrorHeaderClose;
-    entry += kSdkVersionText;
-    entry += kLineBreak;
-    entry += body;
-    entry += kLineBreak;
+    // Built in one allocation: the line may be millions of characters long.
+    QString entry = QLatin1Char('[') % QLatin1String(name.constData(), name.length()) % kErrorHeaderClose
+        % kSdkVersionText % kLineBreak % body % kLineBreak;
     errorLog->addLog(entry);
 }

@@ -109,7 +109,7 @@ void _kxLogfile::Private::writePending()
                 break;
             lastWhole = piece.second;
         }
-        if (written > lastWhole && file.size() == sizeBefore + written && file.resize(sizeBefore + lastWhole))
+        if (written != lastWhole && file.size() == sizeBefore + written && file.resize(sizeBefore + lastWhole))
             written = lastWhole;
     }
     if (written == bytes.size()) {

@@ -108,9 +108,7 @@ public:
 
     void makeLower() noexcept
     {
-        const int n = length();
-        for (int i = 0; i < n; ++i)
-            m_text[i] = kxLatin1ToLower(m_text[i]);
+        std::transform(m_text, m_text + length(), m_text, kxLatin1ToLower);
     }
 
     // Appends 8-bit text, one unit a byte, as far as it fits.
@@ -131,8 +129,6 @@ public:
         const int n = length();
         const int pos = std::clamp(position, 0, n);
         const int count = std::min(other.length(), N - pos);
-        if (count <= 0)
-            return;
         const int keptTail = std::min(n - pos, N - pos - count);
         std::memmove(m_text + pos + count, m_text + pos, sizeof(char16_t) * std::size_t(keptTail));
         std::memcpy(m_text + pos, other.constData(), sizeof(char16_t) * std::size_t(count));
