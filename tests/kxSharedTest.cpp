@@ -168,6 +168,7 @@ TEST(KxToKXUTF8, ControlCharactersCannotForgeLines)
         + QChar(0x1F) + QChar(0x20);
     EXPECT_EQ(kxToKXUTF8(in, false), QStringLiteral("a\nb\tc?d?[31m???") + QChar(0xA0) + QStringLiteral("? "));
     EXPECT_EQ(kxToKXUTF8(in, true), in);
+    EXPECT_EQ(kxToKXUTF8(QStringLiteral("\x1b[0m"), false), QStringLiteral("?[0m"));
     const QString plain = QStringLiteral("plain");
     EXPECT_EQ(kxToKXUTF8(plain, false).constData(), plain.constData()) << "nothing to mask: shared, not copied";
 }
@@ -278,9 +279,13 @@ TEST(KxLogfile, FailingFileThrowsKeepsABoundedTailAndRecordsTheLoss)
         EXPECT_EQ(lines.at(!record.isEmpty()), kept.constFirst().toUtf8());
         ASSERT_TRUE(QDir(folder).removeRecursively());
     }
-    // Long entries are bounded by their size too.
+    // Long entries are bounded by their size too, counted afresh from the last successful write.
     _kxLogfile log(path);
     log.setAutoFlushCount(1000000);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    add(log, QStringLiteral("written"));
+    log.flush();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
     for (int i = 0; i < 6; ++i)
         add(log, QString(1024 * 1024, QLatin1Char('x')));
     EXPECT_THROW(log.flush(), std::runtime_error);
