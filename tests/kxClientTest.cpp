@@ -284,6 +284,20 @@ TEST(TableEntry, CodeIsFiveCharactersAndAResetEntryIsEmpty)
     EXPECT_EQ(get(entry.data(), 258), 0xFFFFu);
 }
 
+// A slot of the record's table reset on its own: its two markers, every other byte of its 2032 zero.
+TEST(SlotEntry, ResetSlotWritesOnlyItsOwnBytes)
+{
+    OddRecord record;
+    constexpr std::size_t kSlot = 39364 + 14 * 2032; // the last of fifteen
+    std::memset(record.bytes + kSlot - 8, 0xEE, 2032 + 16);
+    Bytes expected(record.bytes, record.bytes + _kxClient::kRecordSize);
+    std::memset(expected.data() + kSlot, 0, 2032);
+    put(expected.data(), kSlot, 2820);
+    put(expected.data(), kSlot + 4, 0xFFF9FFF9u, 4);
+    record.client->slot(14).resetSlot();
+    expectSame(record.bytes, expected.data(), _kxClient::kRecordSize);
+}
+
 TEST(NameList, AddNameAppendsWithinTheCapacity)
 {
     // Capacity, count stored, case-sensitive, name added, name stored (nullptr: nothing may change).

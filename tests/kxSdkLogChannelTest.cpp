@@ -104,8 +104,9 @@ TEST_F(SdkLog, SilencedLinesStillLetCriticalRaiseTheFlag)
         const bool isMuteOnly = silencer == "muted";
         if (silencer == "no config")
             channel.config = nullptr;
+        // The server's switches: one byte per category from 256428 of its configuration.
         for (const int category : {0, 5})
-            server.setLogCategoryEnabled(category, silencer != "category off");
+            server.configRecord()[256428 + category] = silencer != "category off";
         server.setLogMuted(true);
         // No crash text is looked for in a line that is not written.
         channel.logMessage(5, 0, isMuteOnly ? "page_fault" : "PAGE_FAULT in job");
@@ -147,10 +148,14 @@ INSTANTIATE_TEST_SUITE_P(Texts, SdkLogCrash, ::testing::ValuesIn(goldenRows("sdk
 TEST_F(SdkLog, ErrorFileGetsHeaderAndLineForCategoriesZeroAndOne)
 {
     log().logMessage(1, 0, QStringLiteral("no licence"));
+    EXPECT_EQ(kx::readAt<quint32>(&m_server.mainLog(), 512), _kxLogfile::DefaultAutoFlushCount);
+    log().logMessage(0, kBare, QStringLiteral("disk gone")); // a critical line is a crash report of its own
+    EXPECT_EQ(kx::readAt<quint32>(&m_server.mainLog(), 512), 0u);
     log().logMessage(2, 0, QStringLiteral("late"));
     log().logMessage(17, 0, QStringLiteral("queued"));
     log().logMessage(1, kBare, QStringLiteral("bare"));
-    EXPECT_EQ(errorFile(), kErrorHead + kStamp + "| ERR no licence\r\n" + kErrorHead + "ERR bare\r\n");
+    EXPECT_EQ(errorFile(), kErrorHead + kStamp + "| ERR no licence\r\n" + kErrorHead + "CRF (CRITICAL FAILURE) - disk gone\r\n"
+                               + kErrorHead + "ERR bare\r\n");
 }
 
 TEST_F(SdkLog, OverlongErrorLineIsCutInTheErrorFileOnly)

@@ -3,6 +3,7 @@
 #include "notifyTestHost.h"
 
 #include "kxStringField.h"
+#include "testFiles.h"
 
 #include <cstring>
 #include <vector>
@@ -128,6 +129,34 @@ TEST_F(PluginExports, NotifyResults)
     EXPECT_EQ(log->lines[1].flags, 0);
     EXPECT_EQ(log->lines[1].text, QStringLiteral("pNotify kxMessage: No Client Name specified"));
     EXPECT_EQ(sdk.mainLog().flushCount(), 1u); // the one call that delivered
+}
+
+// Written from tests/golden/jobRecord.txt, not through the offsets the module and the server stand-in
+// share: a wrong offset in both would go unseen otherwise. At an odd address.
+TEST_F(PluginExports, JobWrittenByteByByteIsReadFromItsPlaces)
+{
+    std::vector<unsigned char> storage(1 + 76336, 0);
+    unsigned char *record = storage.data() + 1;
+    for (const QByteArray &line : kxtest::goldenLines("jobRecord.txt")) {
+        const QByteArrayList row = line.split(' ');
+        const std::size_t at = row.at(0).toULong();
+        const bool isText = row.at(1) == "text";
+        const QByteArray text = line.mid(row.at(0).size() + 6);
+        const int width = isText ? 2 : row.at(1).toInt();
+        const quint64 value = isText ? quint64(text.size()) : row.at(2).toULongLong();
+        for (int i = 0; i < width; ++i)
+            record[at + std::size_t(i)] = static_cast<unsigned char>(value >> (8 * i));
+        for (qsizetype i = 0; isText && i < text.size(); ++i)
+            record[at + 4 + 2 * std::size_t(i)] = static_cast<unsigned char>(text.at(i));
+    }
+    clients.addClient(QStringLiteral("render01"));
+    sdk.setClientTable(clients.table());
+    params.job = reinterpret_cast<_kxJob *>(record);
+    EXPECT_EQ(notify(), 1);
+    ASSERT_FALSE(log->lines.empty());
+    EXPECT_EQ(log->lines[0].text, QStringLiteral("pNotify kxMessage started for job {KT9a}"));
+    EXPECT_EQ(clients.messageBox(0).toStdString(),
+              "2024-03-05 14:07\nJob {KT9a} [lighting] finished. \nScene:/shots/a.scn \nImage:/render/a_0001.exr");
 }
 
 } // namespace
