@@ -139,11 +139,15 @@ TEST_F(PluginExports, JobWrittenByteByByteIsReadFromItsPlaces)
     unsigned char *record = storage.data() + 1;
     for (const QByteArray &line : kxtest::goldenLines("jobRecord.txt")) {
         const QByteArrayList row = line.split(' ');
-        const std::size_t at = row.at(0).toULong();
+        bool isNumber = false;
+        const std::size_t at = row.at(0).toULong(&isNumber);
+        ASSERT_TRUE(isNumber && row.size() >= 3) << line.constData();
         const bool isText = row.at(1) == "text";
         const QByteArray text = line.mid(row.at(0).size() + 6);
         const int width = isText ? 2 : row.at(1).toInt();
-        const quint64 value = isText ? quint64(text.size()) : row.at(2).toULongLong();
+        const quint64 value = isText ? quint64(text.size()) : row.at(2).toULongLong(&isNumber);
+        ASSERT_TRUE(isNumber && width > 0 && at + std::size_t(isText ? 4 + 2 * text.size() : width) <= 76336)
+            << line.constData();
         for (int i = 0; i < width; ++i)
             record[at + std::size_t(i)] = static_cast<unsigned char>(value >> (8 * i));
         for (qsizetype i = 0; isText && i < text.size(); ++i)

@@ -46,7 +46,7 @@ QString kxToKXUTF8(const QString &text, bool keepControls)
         return text;
     // Most texts hold nothing to mask: look through all of it first (a loop
     // without an early exit, which the compiler can vectorise) before copying.
-    // Through a view: QString::utf16() copies a literal's text to end it with a zero.
+    // Through a view: QString::utf16() may reallocate the caller's string (a literal, in Qt 6).
     const char16_t *units = QStringView(text).utf16();
     const qsizetype size = text.size();
     // Branch-free, so that it runs on many units at once.
