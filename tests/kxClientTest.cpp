@@ -96,17 +96,6 @@ QList<QByteArrayList> goldenRows(const char *name)
     return rows;
 }
 
-Bytes clearedImage()
-{
-    Bytes image(kCovered, 0);
-    for (const QByteArrayList &row : goldenRows("clearedClient.txt")) {
-        if (row.at(1) == "name")
-            putName(image.data(), row.at(0).toULong(), row.at(2).toStdString());
-        else
-            put(image.data(), row.at(0).toULong(), row.at(2).toUInt(), row.at(1).toInt());
-    }
-    return image;
-}
 
 // The name written just before construction in the same function: a compiler may drop stores that
 // construction makes dead. This file is built optimised for that reason.
@@ -120,7 +109,7 @@ Q_NEVER_INLINE void constructOverNamedRecord(unsigned char *record, const char *
 
 TEST(ClientRecord, ConstructionAndClearGiveTheClearedImageAndKeepTheServersBytes)
 {
-    const Bytes cleared = clearedImage();
+    const Bytes cleared = kxtest::goldenImage("clearedClient.txt", kCovered);
     expectSame(std::make_unique<_kxClient>()->bytes(), cleared.data(), kCovered);
     OddRecord record(0x5A);
     expectSame(record.bytes, cleared.data(), kCovered);

@@ -5,6 +5,7 @@
 #include "kxStringField.h"
 #include "testFiles.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -135,24 +136,10 @@ TEST_F(PluginExports, NotifyResults)
 // share: a wrong offset in both would go unseen otherwise. At an odd address.
 TEST_F(PluginExports, JobWrittenByteByByteIsReadFromItsPlaces)
 {
-    std::vector<unsigned char> storage(1 + 76336, 0);
+    const std::vector<unsigned char> image = kxtest::goldenImage("jobRecord.txt", 76336);
+    std::vector<unsigned char> storage(1 + image.size());
     unsigned char *record = storage.data() + 1;
-    for (const QByteArray &line : kxtest::goldenLines("jobRecord.txt")) {
-        const QByteArrayList row = line.split(' ');
-        bool isNumber = false;
-        const std::size_t at = row.at(0).toULong(&isNumber);
-        ASSERT_TRUE(isNumber && row.size() >= 3) << line.constData();
-        const bool isText = row.at(1) == "text";
-        const QByteArray text = line.mid(row.at(0).size() + 6);
-        const int width = isText ? 2 : row.at(1).toInt();
-        const quint64 value = isText ? quint64(text.size()) : row.at(2).toULongLong(&isNumber);
-        ASSERT_TRUE(isNumber && width > 0 && at + std::size_t(isText ? 4 + 2 * text.size() : width) <= 76336)
-            << line.constData();
-        for (int i = 0; i < width; ++i)
-            record[at + std::size_t(i)] = static_cast<unsigned char>(value >> (8 * i));
-        for (qsizetype i = 0; isText && i < text.size(); ++i)
-            record[at + 4 + 2 * std::size_t(i)] = static_cast<unsigned char>(text.at(i));
-    }
+    std::copy(image.begin(), image.end(), record);
     clients.addClient(QStringLiteral("render01"));
     sdk.setClientTable(clients.table());
     params.job = reinterpret_cast<_kxJob *>(record);

@@ -6,8 +6,10 @@
 #include <QFile>
 #include <QString>
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kxtest {
 
@@ -33,6 +35,32 @@ inline QByteArrayList goldenLines(const char *name)
     if (lines.isEmpty())
         throw std::runtime_error(std::string("tests/golden/") + name + " holds no row");
     return lines;
+}
+
+// A record image from a table in tests/golden, every byte not listed 0. Each row: an offset, then a
+// width in bytes and a value (little-endian), or "text" and the text of a _kxString: its length, a
+// reserved 0, then one unit a character (ASCII, no spaces). A row that does not parse, or that reaches
+// past the image, throws.
+inline std::vector<unsigned char> goldenImage(const char *name, std::size_t size)
+{
+    std::vector<unsigned char> image(size, 0);
+    for (const QByteArray &line : goldenLines(name)) {
+        const QByteArrayList row = line.split(' ');
+        bool isOffset = false, isValue = true;
+        const std::size_t at = row.size() == 3 ? row.at(0).toULong(&isOffset) : 0;
+        const bool isText = row.value(1) == "text";
+        const QByteArray text = isText ? row.value(2) : QByteArray();
+        const int width = isText ? 2 : row.value(1).toInt();
+        const quint64 value = isText ? quint64(text.size()) : row.value(2).toULongLong(&isValue);
+        if (!isOffset || !isValue || width <= 0 || width > 8
+            || at + std::size_t(isText ? 4 + 2 * text.size() : width) > size)
+            throw std::runtime_error(std::string("tests/golden/") + name + ": bad row " + line.toStdString());
+        for (int i = 0; i < width; ++i)
+            image[at + std::size_t(i)] = static_cast<unsigned char>(value >> (8 * i));
+        for (qsizetype i = 0; i < text.size(); ++i)
+            image[at + 4 + 2 * std::size_t(i)] = static_cast<unsigned char>(text.at(i));
+    }
+    return image;
 }
 
 } // namespace kxtest
