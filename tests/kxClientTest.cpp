@@ -31,11 +31,8 @@ constexpr std::size_t kCovered = 107732, kNameAt = 107738, kEntriesAt = 13364, k
 std::size_t listAt(int block) { return 3856 + 1072 * std::size_t(block) + 4; }
 std::size_t countAt(int block) { return listAt(block) + 1060; }
 
-void put(unsigned char *at, std::size_t offset, std::uint32_t value, int width = 2)
-{
-    for (int i = 0; i < width; ++i)
-        at[offset + std::size_t(i)] = static_cast<unsigned char>(value >> (8 * i));
-}
+using kxtest::putBytes;
+using kxtest::putText;
 
 std::uint32_t get(const unsigned char *at, std::size_t offset, int width = 2)
 {
@@ -45,21 +42,13 @@ std::uint32_t get(const unsigned char *at, std::size_t offset, int width = 2)
     return value;
 }
 
-// A wide name as stored in a _kxString<50>: length, reserved 0, then units.
-void putName(unsigned char *at, std::size_t offset, const std::string &latin1)
-{
-    put(at, offset, unsigned(latin1.size()));
-    for (std::size_t i = 0; i < latin1.size(); ++i)
-        put(at, offset + 4 + 2 * i, static_cast<unsigned char>(latin1[i]));
-}
-
 // A list of ten slots: the names, then their count.
 void putNames(unsigned char *at, std::size_t offset, const Names &names)
 {
     std::memset(at + offset, 0, 1060);
     for (std::size_t slot = 0; slot < names.size(); ++slot)
-        putName(at, offset + 106 * slot, names[slot]);
-    put(at, offset + 1060, std::uint32_t(names.size()), 4);
+        putText(at, offset + 106 * slot, names[slot]);
+    putBytes(at, offset + 1060, std::uint32_t(names.size()), 4);
 }
 
 Names namesOf(const unsigned char *list, int slotCount)
@@ -135,7 +124,7 @@ TEST(ClientValidate, ReplacesOutOfRangeValues)
         const std::int64_t stored = row.at(2).toLongLong(), expected = row.at(3).toLongLong();
         OddRecord record;
         const int width = std::abs(signedWidth);
-        put(record.bytes, offset, std::uint32_t(stored), width);
+        putBytes(record.bytes, offset, std::uint32_t(stored), width);
         record.client->validate();
         std::int64_t actual = get(record.bytes, offset, width); // long is 32 bits on Windows
         if (signedWidth < 0 && actual >= std::int64_t{1} << (8 * width - 1))
@@ -156,7 +145,7 @@ TEST(ClientValidate, ResetSwitchAndRepeatedValidation)
         OddRecord record;
         unsigned char *at = record.bytes;
         at[12980] = static_cast<unsigned char>(resetSwitch);
-        putName(at, 13240, "abc");
+        putText(at, 13240, "abc");
         at[12434] = 5;
         const Bytes before(at, at + kCovered);
         for (int i = 0; i < 3; ++i)
@@ -190,7 +179,7 @@ TEST(ClientValidate, ExecuteIsAddedOnlyWhenNoBlockInUseHasIt)
         OddRecord record;
         unsigned char *at = record.bytes;
         at[12432] = blocksInUse;
-        put(at, countAt(0), 0, 4); // "execute" stays in slot 1, beyond the count
+        putBytes(at, countAt(0), 0, 4); // "execute" stays in slot 1, beyond the count
         for (std::size_t block = 0; block < lists.size(); ++block)
             putNames(at, listAt(int(block)), lists[block]);
         at[countAt(0) + 4] = caseSensitive;
@@ -230,13 +219,13 @@ TEST(ClientValidate, EntriesWithAnEmptyFirstOrThirdTextAreDropped)
         unsigned char *at = record.bytes;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             unsigned char *entry = at + kEntriesAt + 260 * i;
-            put(entry, 0, unsigned(entries[i].first.size()));
+            putBytes(entry, 0, unsigned(entries[i].first.size()));
             std::memcpy(entry + 2, entries[i].first.data(), entries[i].first.size());
-            put(entry, 208, unsigned(entries[i].second.size()));
+            putBytes(entry, 208, unsigned(entries[i].second.size()));
             std::memcpy(entry + 210, entries[i].second.data(), entries[i].second.size());
-            put(entry, 256, std::uint32_t(1000 + i), 4);
+            putBytes(entry, 256, std::uint32_t(1000 + i), 4);
         }
-        put(at, kEntryCountAt, unsigned(storedCount) & 0xFFFF);
+        putBytes(at, kEntryCountAt, unsigned(storedCount) & 0xFFFF);
         const Bytes before(at, at + _kxClient::kRecordSize);
         record.client->validate();
 
@@ -281,8 +270,8 @@ TEST(SlotEntry, ResetSlotWritesOnlyItsOwnBytes)
     std::memset(record.bytes + kSlot - 8, 0xEE, 2032 + 16);
     Bytes expected(record.bytes, record.bytes + _kxClient::kRecordSize);
     std::memset(expected.data() + kSlot, 0, 2032);
-    put(expected.data(), kSlot, 2820);
-    put(expected.data(), kSlot + 4, 0xFFF9FFF9u, 4);
+    putBytes(expected.data(), kSlot, 2820);
+    putBytes(expected.data(), kSlot + 4, 0xFFF9FFF9u, 4);
     record.client->slot(14).resetSlot();
     expectSame(record.bytes, expected.data(), _kxClient::kRecordSize);
 }
@@ -303,12 +292,12 @@ TEST(NameList, AddNameAppendsWithinTheCapacity)
         Bytes storage(1 + size + 2200, 0xEE); // guard bytes behind the list
         unsigned char *bytes = storage.data() + 1;
         std::memset(bytes, 0, size);
-        put(bytes, countOffset, std::uint32_t(storedCount), 4);
+        putBytes(bytes, countOffset, std::uint32_t(storedCount), 4);
         bytes[countOffset + 4] = caseSensitive;
         Bytes expected = storage;
         if (stored) {
-            putName(expected.data() + 1, 106 * std::size_t(storedCount), stored);
-            put(expected.data() + 1, countOffset, std::uint32_t(storedCount + 1), 4);
+            putText(expected.data() + 1, 106 * std::size_t(storedCount), stored);
+            putBytes(expected.data() + 1, countOffset, std::uint32_t(storedCount + 1), 4);
         }
         kx::NameList(bytes, capacity).addName(name);
         expectSame(storage.data(), expected.data(), storage.size());
@@ -326,23 +315,23 @@ TEST(NameList, MakeCaseInsensitiveWritesOnlyTheLettersItLowers)
     Bytes storage(1 + kx::NameList::sizeFor(10), 0);
     unsigned char *bytes = storage.data() + 1;
     for (std::size_t slot = 0; slot < 10; ++slot) {
-        put(bytes, 106 * slot + 2, 0xBEEF);
+        putBytes(bytes, 106 * slot + 2, 0xBEEF);
         for (std::size_t unit = 0; unit < 51; ++unit)
-            put(bytes, 106 * slot + 4 + 2 * unit, 'Z');
+            putBytes(bytes, 106 * slot + 4 + 2 * unit, 'Z');
     }
-    putName(bytes, 0, "Ab1C");     // units 4 to 50 stay 'Z'
-    put(bytes, 106 * 2, 70);       // corrupt length: 50 units lowered, stays 70
-    putName(bytes, 106 * 3, "ab"); // nothing to lower
-    putName(bytes, 106 * 9, "U");  // beyond the count, lowered too
-    put(bytes, 1060, 4, 4);
+    putText(bytes, 0, "Ab1C");     // units 4 to 50 stay 'Z'
+    putBytes(bytes, 106 * 2, 70);       // corrupt length: 50 units lowered, stays 70
+    putText(bytes, 106 * 3, "ab"); // nothing to lower
+    putText(bytes, 106 * 9, "U");  // beyond the count, lowered too
+    putBytes(bytes, 1060, 4, 4);
     bytes[1064] = 1;
     Bytes expected = storage;
     unsigned char *want = expected.data() + 1;
-    put(want, 4, 'a');
-    put(want, 10, 'c');
+    putBytes(want, 4, 'a');
+    putBytes(want, 10, 'c');
     for (std::size_t unit = 0; unit < 50; ++unit)
-        put(want, 106 * 2 + 4 + 2 * unit, 'z');
-    put(want, 106 * 9 + 4, 'u');
+        putBytes(want, 106 * 2 + 4 + 2 * unit, 'z');
+    putBytes(want, 106 * 9 + 4, 'u');
     want[1064] = 0;
     kx::NameList(bytes, 10).makeCaseInsensitive();
     expectSame(storage.data(), expected.data(), storage.size());
@@ -355,8 +344,8 @@ TEST(NameList, DefaultInstanceListsAndBlockSetup)
     for (const auto &[index, names] : cases) {
         Bytes storage(1 + 1072, 0);
         unsigned char *block = storage.data() + 1;
-        putName(block, 4 + 106 * 5, "Stale");
-        put(block, 4 + 1060, 6, 4);
+        putText(block, 4 + 106 * 5, "Stale");
+        putBytes(block, 4 + 1060, 6, 4);
         block[4 + 1064] = 1;
         kx::InstanceBlock(block).setup(index);
         Names expected = names;
@@ -379,12 +368,12 @@ TEST(RecordSetups, EachWritesOnlyItsFields)
     check(6441, kx::NineteenSlotRecord::setUp, [](unsigned char *image) {
         image[6440] = 1;
         for (std::size_t slot = 0; slot < 19 * 328; slot += 328) {
-            put(image, slot, 0);
+            putBytes(image, slot, 0);
             image[slot + 2] = image[slot + 216] = image[slot + 269] = image[slot + 271] = image[slot + 274] = 0;
-            put(image, slot + 208, 65, 4);
-            put(image, slot + 212, 1, 4);
+            putBytes(image, slot + 208, 65, 4);
+            putBytes(image, slot + 212, 1, 4);
             image[slot + 270] = 1;
-            put(image, slot + 272, 0);
+            putBytes(image, slot + 272, 0);
         }
     });
     check(640, kx::TextRecord::setUp, [](unsigned char *image) {
@@ -394,12 +383,12 @@ TEST(RecordSetups, EachWritesOnlyItsFields)
     });
     check(160, kx::PresetRecord::setUp, [](unsigned char *image) {
         std::memset(image, 0, 160);
-        put(image, 0, 517, 4);
-        put(image, 4, 0x60002, 4);
+        putBytes(image, 0, 517, 4);
+        putBytes(image, 4, 0x60002, 4);
         std::memcpy(image + 8, "kxNemo", 7);
         image[74] = 255;
-        put(image, 134, 0xFFFF);
-        put(image, 144, 1);
+        putBytes(image, 134, 0xFFFF);
+        putBytes(image, 144, 1);
     });
 }
 
@@ -429,10 +418,11 @@ TEST(SdkTables, HeaderConstantsAreThePublishedOnes)
         text.replace(QLatin1Char('\r'), QLatin1String("\\r")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
         return QByteArray(name) + ' ' + QByteArray::number(size) + ' ' + text.toLatin1();
     };
+    const auto stringRow = [&row](const char *name, const auto &s) { return row(name, s.capacity(), s.toQString()); };
     const QByteArrayList rows = {
-        row("kUpdateMarker", kUpdateMarker.capacity(), kUpdateMarker.toQString()),
-        row("kNoProjectRootAccessMarker", kNoProjectRootAccessMarker.capacity(), kNoProjectRootAccessMarker.toQString()),
-        row("kLetterC", kLetterC.capacity(), kLetterC.toQString()),
+        stringRow("kUpdateMarker", kUpdateMarker),
+        stringRow("kNoProjectRootAccessMarker", kNoProjectRootAccessMarker),
+        stringRow("kLetterC", kLetterC),
         row("kLineBreak", int(kLineBreak.size()), kLineBreak),
         row("kLineBreakBytes", int(kLineBreakBytes.size()), QString::fromLatin1(kLineBreakBytes)),
         row("kPathSeparator", int(kPathSeparator.size()), kPathSeparator),

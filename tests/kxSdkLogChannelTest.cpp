@@ -157,8 +157,8 @@ TEST_F(SdkLog, ErrorFileGetsHeaderAndLineForCategoriesZeroAndOne)
     log().logMessage(2, 0, QStringLiteral("late"));
     log().logMessage(17, 0, QStringLiteral("queued"));
     log().logMessage(1, kBare, QStringLiteral("bare"));
-    EXPECT_EQ(errorFile(), kErrorHead + kStamp + "| ERR no licence\r\n" + kErrorHead + "CRF (CRITICAL FAILURE) - disk gone\r\n"
-                               + kErrorHead + "ERR bare\r\n");
+    EXPECT_EQ(errorFile(), kErrorHead + kStamp + "| ERR no licence\r\n" + kErrorHead
+                               + "CRF (CRITICAL FAILURE) - disk gone\r\n" + kErrorHead + "ERR bare\r\n");
 }
 
 TEST_F(SdkLog, OverlongErrorLineIsCutInTheErrorFileOnly)

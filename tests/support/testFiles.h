@@ -37,6 +37,21 @@ inline QByteArrayList goldenLines(const char *name)
     return lines;
 }
 
+// A value of `width` bytes, little-endian, written independently of the records' own accessors.
+inline void putBytes(unsigned char *at, std::size_t offset, quint64 value, int width = 2)
+{
+    for (int i = 0; i < width; ++i)
+        at[offset + std::size_t(i)] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+// A _kxString's text: its length, a reserved 0, then one unit a character (Latin-1).
+inline void putText(unsigned char *at, std::size_t offset, const std::string &latin1)
+{
+    putBytes(at, offset, latin1.size());
+    for (std::size_t i = 0; i < latin1.size(); ++i)
+        putBytes(at, offset + 4 + 2 * i, static_cast<unsigned char>(latin1[i]));
+}
+
 // A record image from a table in tests/golden, every byte not listed 0. Each row: an offset, then a
 // width in bytes and a value (little-endian), or "text" and the text of a _kxString: its length, a
 // reserved 0, then one unit a character (ASCII, no spaces). A row that does not parse, or that reaches
@@ -51,14 +66,14 @@ inline std::vector<unsigned char> goldenImage(const char *name, std::size_t size
         const bool isText = row.value(1) == "text";
         const QByteArray text = isText ? row.value(2) : QByteArray();
         const int width = isText ? 2 : row.value(1).toInt();
-        const quint64 value = isText ? quint64(text.size()) : row.value(2).toULongLong(&isValue);
+        const quint64 value = isText ? 0 : row.value(2).toULongLong(&isValue);
         if (!isOffset || !isValue || width <= 0 || width > 8
             || at + std::size_t(isText ? 4 + 2 * text.size() : width) > size)
             throw std::runtime_error(std::string("tests/golden/") + name + ": bad row " + line.toStdString());
-        for (int i = 0; i < width; ++i)
-            image[at + std::size_t(i)] = static_cast<unsigned char>(value >> (8 * i));
-        for (qsizetype i = 0; i < text.size(); ++i)
-            image[at + 4 + 2 * std::size_t(i)] = static_cast<unsigned char>(text.at(i));
+        if (isText)
+            putText(image.data(), at, text.toStdString());
+        else
+            putBytes(image.data(), at, value, width);
     }
     return image;
 }
