@@ -12,12 +12,14 @@
 #include <QtCore/QTemporaryDir>
 
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 #if !defined(_WIN32)
 #  include <sys/syscall.h>
+#  include <ucontext.h>
 extern "C" __attribute__((weak)) void __asan_handle_no_return();
 #endif
 
@@ -366,6 +368,96 @@ void machineCheckInTheCall(FaultTestServer &s)
     };
 }
 
+// The server's own fault handler without SA_SIGINFO, for rows that install it themselves.
+void recovers(int signalNumber) { recoveringServerHandler(signalNumber, nullptr, nullptr); }
+void expectOrExit(bool holds, int status) { holds ? void() : _exit(status); }
+
+// A fiber of the server's: a stack of its own, entered and left with swapcontext.
+class Fiber
+{
+public:
+    explicit Fiber(std::function<void()> body) : m_body(std::move(body))
+    {
+        getcontext(&m_fiber);
+        m_fiber.uc_stack = {m_stack.bytes(), 0, m_stack.size};
+        m_fiber.uc_link = &m_caller;
+        makecontext(&m_fiber, &Fiber::run, 0);
+    }
+    void resume() { starting = this, m_running = true, swapcontext(&m_caller, &m_fiber), m_running = false; }
+    void suspend() { swapcontext(&m_fiber, &m_caller); }
+    bool isRunning() const { return m_running; }
+    bool hasEnded() const { return m_ended; }
+    void freeStack() { munmap(m_stack.data, m_stack.size), m_stack.data = nullptr; }
+
+private:
+    // makecontext passes only int arguments.
+    static void run() { starting->m_body(), starting->m_ended = true; }
+    static inline Fiber *starting = nullptr;
+    std::function<void()> m_body;
+    Pages m_stack{256 * 1024};
+    ucontext_t m_fiber{}, m_caller{};
+    bool m_running = false, m_ended = false;
+};
+
+// A job for the first of the server's clients: delivered, result 1.
+struct DeliveringJob
+{
+    explicit DeliveringJob(FaultTestServer &s)
+    {
+        clients.addClient(QStringLiteral("render01"));
+        s.sdk.setClientTable(clients.table());
+        job.setProgressCode(200);
+        job.setRecipients(QStringLiteral("render01"));
+    }
+    kx::server::ClientTableBuilder clients;
+    kx::server::JobRecordBuilder job;
+};
+
+// The server's log switches away from a call on a fiber for good and the server frees the fiber's
+// stack: the thread's later calls and the server's own faults go on as before.
+void fiberLeftInACallIsFreed(FaultTestServer &s)
+{
+    DeliveringJob delivering(s);
+    Fiber fiber([&s] { s.notifyGood(); });
+    s.log->onLine = [&fiber] { fiber.suspend(); };
+    fiber.resume();
+    fiber.freeStack();
+    s.log->onLine = nullptr;
+    expectOrExit(s.notify(delivering.job.record()) == 1, 61);
+    Pages page(1);
+    expectOrExit(serverFaultReachesServer(page) && serverFaultReachesServer(page, 4), 62);
+    expectOrExit(s.notifyUnreadable() == 6, 63);
+}
+
+// A call on a fiber waits in the server's log while the main context makes a call of its own; back on
+// the fiber, the job record is gone and the waiting call faults.
+void fiberSuspendedInACallWhileTheMainContextCalls(FaultTestServer &s)
+{
+    Pages job(kx::Job::kRecordSize);
+    std::memcpy(job.bytes(), s.goodJob.bytes(), kx::Job::kRecordSize);
+    int result = -1;
+    Fiber fiber([&] { result = s.notify(job.bytes()); });
+    s.log->onLine = [&fiber] { fiber.isRunning() ? fiber.suspend() : void(); };
+    fiber.resume();
+    expectOrExit(s.notifyGood() == 14, 61);
+    job.protectAll();
+    fiber.resume();
+    expectOrExit(fiber.hasEnded() && result == 6, 62);
+}
+
+// The server's one-shot handler recovers once from a fault of its own; calls still contain theirs, and
+// the server's next fault meets the default action.
+void oneShotServerHandlerRecoversOnce(FaultTestServer &s)
+{
+    s.notifyGood();
+    Pages page(1);
+    expectOrExit(serverFaultReachesServer(page), 61);
+    expectOrExit(s.notifyUnreadable() == 6, 62);
+    std::fputs("the call ended with 6\n", stderr);
+    serverFaultReachesServer(page);
+    _exit(63);
+}
+
 struct NotTheCallsOwn
 {
     const char *name;
@@ -373,7 +465,8 @@ struct NotTheCallsOwn
     void (*action)(int);
     int flags;
     void (*send)(FaultTestServer &);
-    int ends; // the process's exit status, or minus the signal that kills it
+    int ends;               // the process's exit status, or minus the signal that kills it
+    const char *says = "";  // on its error output
 };
 
 [[noreturn]] void sendDuringOrAfterACall(const NotTheCallsOwn &row)
@@ -404,6 +497,11 @@ const NotTheCallsOwn kNotTheCallsOwn[] = {
      raiseInTheCall, 45},
     {"AdvanceMachineCheckDuringTheCallReachesDefaultAction", SIGBUS, SIG_DFL, 0, machineCheckInTheCall, -SIGBUS},
     {"IgnoredAdvanceMachineCheckDuringTheCallStaysIgnored", SIGBUS, SIG_IGN, 0, machineCheckInTheCall, 10 + 14},
+    {"FiberLeftInACallIsFreedThenCallsAndServerFaultsGoOn", SIGSEGV, recovers, 0, fiberLeftInACallIsFreed, 10 + 14},
+    {"FiberSuspendedInACallKeepsItsGuardWhileTheMainContextCalls", SIGSEGV, recovers, 0,
+     fiberSuspendedInACallWhileTheMainContextCalls, 10 + 14},
+    {"OneShotServerHandlerRecoversOnceThenCallsStillEndWith6", SIGSEGV, recovers, int(SA_RESETHAND),
+     oneShotServerHandlerRecoversOnce, -SIGSEGV, "the call ended with 6"},
 #  if defined(KX_TRAPS_ARE_TESTED)
     {"DivisionByZeroOutsideACallReachesTheDefaultAction", SIGFPE, SIG_DFL, 0,
      [](FaultTestServer &s) { s.notifyGood(), divideByZero(); }, -SIGFPE},
@@ -421,7 +519,7 @@ TEST_P(FaultGuardScenarioTest, EndsAsTheServerExpects)
     const auto ended = [ends](int status) {
         return ends < 0 ? ::testing::KilledBySignal(-ends)(status) : ::testing::ExitedWithCode(ends)(status);
     };
-    EXPECT_EXIT(sendDuringOrAfterACall(GetParam()), ended, "");
+    EXPECT_EXIT(sendDuringOrAfterACall(GetParam()), ended, GetParam().says);
 }
 
 INSTANTIATE_TEST_SUITE_P(InAFreshProcess, FaultGuardScenarioTest, ::testing::ValuesIn(kNotTheCallsOwn),
