@@ -16,46 +16,52 @@
 
 namespace {
 
-// Ends the call's record also when a forced unwind (pthread_exit in the
-// server's log) passes through. The trap defers a thread's cancellation
-// during the call: the request waits for the server's next cancellation
-// point after it (the trap's record keeps the state to put back, so a jump
-// out of the server's log puts it back too).
-class ArmedRecord
+// Ends the call also when a forced unwind (pthread_exit in the server's log)
+// passes through. The trap defers a thread's cancellation during the call:
+// the request waits for the server's next cancellation point after it.
+class ArmedCall
 {
 public:
-    explicit ArmedRecord(kxFaultTrapRecord *record) noexcept
-        : m_record(record)
+    explicit ArmedCall(kxFaultTrapFrame *frame) noexcept
+        : m_frame(frame)
     {
-        kxFaultTrapEnter(record);
     }
     // With asynchronous cancellation a pending request acts as the call
     // ends; its forced unwind must leave the destructor, not end the process.
-    ~ArmedRecord() noexcept(false) { kxFaultTrapLeave(m_record); }
-    ArmedRecord(const ArmedRecord &) = delete;
-    ArmedRecord &operator=(const ArmedRecord &) = delete;
+    ~ArmedCall() noexcept(false) { kxFaultTrapLeave(m_frame); }
+    ArmedCall(const ArmedCall &) = delete;
+    ArmedCall &operator=(const ArmedCall &) = delete;
 
 private:
-    kxFaultTrapRecord *m_record;
+    kxFaultTrapFrame *m_frame;
 };
 
 // A frame of its own, so a contained fault jumps over this object rather
 // than over one in the frame it lands in.
-__attribute__((noinline)) int runArmed(kxFaultTrapRecord *record, kx::ContainedWork work, void *context)
+__attribute__((noinline)) int runArmed(kxFaultTrapFrame *frame, kx::ContainedWork work, void *context)
 {
-    const ArmedRecord armed(record);
+    const ArmedCall armed(frame);
     return work(context);
 }
 
 } // namespace
 
+// The frame record must lie on the stack the call runs on, never in a
+// sanitizer's stand-in frame: it marks where the call's frames begin.
+#if defined(__clang__) || defined(__GNUC__)
+__attribute__((no_sanitize("address")))
+#endif
 int kx::runFaultContained(ContainedWork work, void *context)
 {
-    kxFaultTrapRecord record;
+    kxFaultTrapFrame frame;
+    kxFaultTrapCall *const call = kxFaultTrapEnter(&frame);
+    if (!call)
+        return work(context); // the thread's records could not be allocated: exceptions are still caught
     // No signal mask in the buffer: the trap restores the faulting code's mask.
-    if (sigsetjmp(record.resume, 0) != 0) {
-        kxFaultTrapLeave(&record);
+    if (sigsetjmp(call->resume, 0) != 0) {
+        kxFaultTrapLeave(&frame);
         return ResultExceptionCaught;
     }
-    return runArmed(&record, work, context);
+    call->armed = 1;
+    return runArmed(&frame, work, context);
 }

@@ -30,7 +30,7 @@ std::size_t heapInUse()
     return inUse;
 }
 #else
-long long residentTrapMappings() { return mappedFiles().count("/libkxFaultTrap.so.2"); }
+long long residentTrapMappings() { return mappedFiles().count("/libkxFaultTrap.so.3"); }
 std::size_t heapInUse() { return mallinfo2().uordblks; }
 #endif
 

@@ -1,38 +1,75 @@
 // PLATFORM FILE (POSIX): the resident fault trap. The handlers are installed
 // once per process, on the first guarded call, and never swapped or removed;
-// a guarded call only links a record on its own stack into this thread's
-// chain, with no lock and no system call.
+// a guarded call takes a record from its thread's storage, with no lock and
+// no system call.
 //
-// A fault is taken as a guarded call's own only if the kernel raised it for
-// the faulting instruction, the thread's innermost record still holds the
-// bytes it was sealed with, and the faulting stack pointer lies below that
-// record, inside the call's frames. On processors whose interrupted stack
-// pointer this file does not read, no fault is taken as a call's own.
-// A call left by a non-local exit is ended by the C library's longjmp itself
-// where it runs the thread's cleanup entries (glibc); elsewhere, or for other
-// jumps, its record lies above the code that runs afterwards, or has been
-// written over by it: either way it is passed over. Everything else goes to
-// the handler that was installed before ours, as the kernel would have
-// delivered it.
+// The records live in storage the trap owns, never on a call's stack: a call
+// left by a context switch, whose stack the server may free, leaves a record
+// that can still be read. A call is closed only when it is proven over: it
+// returned, its fault ended it, the C library's longjmp jumped past it, or,
+// on the thread's own stack, code runs at or above its frame or has written
+// over it. Calls on other stacks (a fiber's) are never judged by position
+// against the thread's stack, nor the thread's against theirs.
+//
+// A fault is taken as a call's own only if the kernel raised it for the
+// faulting instruction and the faulting stack pointer lies below the frame of
+// an armed open call on the same kind of stack (the thread's own, or
+// another); the innermost such call gets it. On processors whose interrupted
+// stack pointer this file does not read, no fault is taken as a call's own.
+// Everything else goes to the handler that was installed before ours, as the
+// kernel would have delivered it.
 #include "faultTrap_posix.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstddef>
-#include <cstring>
+#include <cstdlib>
 
 #include <pthread.h>
 #include <signal.h>
 #include <ucontext.h>
+
+#if defined(__clang__) || defined(__GNUC__)
+#  define KX_READS_STACK __attribute__((no_sanitize("address")))
+#else
+#  define KX_READS_STACK
+#endif
 
 namespace {
 
 constexpr int kTrappedSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
 constexpr int kTrappedSignalCount = int(sizeof kTrappedSignals / sizeof kTrappedSignals[0]);
 
+struct Slot
+{
+    kxFaultTrapCall call; // first: a pointer to it is a pointer to the slot
+    std::uintptr_t top;   // the call's frame record; the call's frames lie below it
+    kxFaultTrapFrame *frame;
+    std::uint64_t stamp;
+    bool onThreadStack;
+};
+
+constexpr int kSlotsPerBlock = 16;
+
+struct Block
+{
+    Slot slots[kSlotsPerBlock];
+    std::uint32_t openMask; // bit i: slots[i] holds an open call
+    Block *next;
+};
+
+struct ThreadCalls
+{
+    Block first;
+    std::uintptr_t stackLow, stackHigh; // the thread's own stack, or empty if unknown
+    int openCalls;
+    int cancelStateBeforeCalls; // the state the last open call puts back
+    std::uint64_t stampCount;
+};
+
 // Initial-exec TLS: reading it in the handler needs no allocation and no lock.
-__attribute__((tls_model("initial-exec"))) thread_local kxFaultTrapRecord *innermostCall = nullptr;
-// The cancellation state the thread had before its outermost guarded call.
-__attribute__((tls_model("initial-exec"))) thread_local int stateBeforeOutermostCall = PTHREAD_CANCEL_ENABLE;
+// Null until the thread's first call, and again once the thread has ended.
+__attribute__((tls_model("initial-exec"))) thread_local ThreadCalls *threadCalls = nullptr;
 
 #if defined(__GLIBC__)
 // The cleanup entries of the thread that glibc's longjmp and thread exit run.
@@ -42,48 +79,70 @@ extern "C" void _pthread_cleanup_pop(_pthread_cleanup_buffer *buffer, int execut
 #endif
 
 pthread_once_t installOnce = PTHREAD_ONCE_INIT;
+pthread_key_t threadEndKey;
+bool hasThreadEndKey = false;
 struct sigaction previousActions[kTrappedSignalCount]; // written once, before our handler can run
-std::uint64_t sealKey;                                 // written once, before the first record is sealed
-
-// Every register a jump would restore (the C libraries keep them at the
-// start of the buffer), the link to the enclosing call and the state to put
-// back: what must be intact for a jump to land where the call began.
-#if defined(__x86_64__)
-constexpr std::size_t kSealedJumpBytes = 8 * 8;  // rbx rbp r12-r15 rsp pc
-#elif defined(__aarch64__)
-constexpr std::size_t kSealedJumpBytes = 22 * 8; // x19-x30 sp d8-d15
-#elif defined(__i386__)
-constexpr std::size_t kSealedJumpBytes = 6 * 4;  // ebx esi edi ebp esp pc
-#else
-constexpr std::size_t kSealedJumpBytes = sizeof(sigjmp_buf) < 64 ? sizeof(sigjmp_buf) / 8 * 8 : 64;
-#endif
-static_assert(kSealedJumpBytes <= sizeof(sigjmp_buf), "the sealed registers lie inside the jump buffer");
-static_assert(kSealedJumpBytes % sizeof(std::uint64_t) == 0, "the sealed registers are whole words");
-
-constexpr std::size_t kSealedJumpWords = kSealedJumpBytes / sizeof(std::uint64_t);
-
-std::uint64_t sealOf(const kxFaultTrapRecord *record) noexcept
-{
-    std::uint64_t words[kSealedJumpWords + 2] = {};
-    std::memcpy(words, &record->resume, kSealedJumpBytes);
-    std::memcpy(&words[kSealedJumpWords], &record->outer, sizeof record->outer);
-    std::memcpy(&words[kSealedJumpWords + 1], &record->previousCancelState, sizeof record->previousCancelState);
-    std::uint64_t hash = sealKey;
-    for (const std::uint64_t word : words) {
-        hash = (hash ^ word) * 0x100000001B3ull;
-        hash ^= hash >> 29;
-    }
-    return hash;
-}
-
-bool isSealed(const kxFaultTrapRecord *record) noexcept
-{
-    return record->seal == sealOf(record);
-}
+std::atomic<bool> oneShotSpent[kTrappedSignalCount];   // a one-shot previous handler has run
+std::uint64_t stampKey;                                 // written once, before the first stamp
 
 std::uintptr_t addressOf(const void *pointer) noexcept
 {
     return reinterpret_cast<std::uintptr_t>(pointer);
+}
+
+Slot *slotOf(kxFaultTrapCall *call) noexcept
+{
+    return reinterpret_cast<Slot *>(call);
+}
+
+// Calls f(slot) for every open call of the thread.
+template <typename F>
+void forEachOpen(ThreadCalls *calls, F &&f)
+{
+    for (Block *block = &calls->first; block; block = block->next) {
+        for (std::uint32_t mask = block->openMask; mask; mask &= mask - 1)
+            f(block->slots[__builtin_ctz(mask)]);
+    }
+}
+
+bool isOpen(ThreadCalls *calls, const Slot *slot) noexcept
+{
+    for (Block *block = &calls->first; block; block = block->next) {
+        if (slot >= block->slots && slot < block->slots + kSlotsPerBlock)
+            return block->openMask & (1u << (slot - block->slots));
+    }
+    return false;
+}
+
+// Only for a call whose frame lies on the thread's own stack, mapped for the
+// thread's life: has code that ran since written over the frame record? What
+// lies there now may be anything, also memory a sanitizer has poisoned.
+KX_READS_STACK bool isFrameIntact(const Slot &slot) noexcept
+{
+    return slot.frame->stamp == slot.stamp && slot.frame->call == &slot.call;
+}
+
+bool isOnThreadStack(const ThreadCalls *calls, std::uintptr_t address) noexcept
+{
+    return calls->stackLow <= address && address < calls->stackHigh;
+}
+
+void closeSlot(ThreadCalls *calls, Slot *slot) noexcept
+{
+    for (Block *block = &calls->first; block; block = block->next) {
+        if (slot >= block->slots && slot < block->slots + kSlotsPerBlock) {
+            block->openMask &= ~(1u << (slot - block->slots));
+            --calls->openCalls;
+            return;
+        }
+    }
+}
+
+// Last: a pending asynchronous cancellation acts in here.
+void putCancelStateBackIfLast(ThreadCalls *calls)
+{
+    if (calls->openCalls == 0)
+        pthread_setcancelstate(calls->cancelStateBeforeCalls, nullptr);
 }
 
 // The stack pointer of the interrupted code, or 0 where it is not known: the
@@ -103,18 +162,24 @@ std::uintptr_t faultingStackPointer(const void *context) noexcept
 #endif
 }
 
-// The live guarded call that a fault at stackPointer belongs to, if any.
-kxFaultTrapRecord *callOwningFault(std::uintptr_t stackPointer) noexcept
+// The open call that a fault at stackPointer belongs to, if any. Reads only
+// the thread's records and frames on the thread's own stack.
+Slot *callOwningFault(std::uintptr_t stackPointer) noexcept
 {
-    for (kxFaultTrapRecord *record = innermostCall; record; record = record->outer) {
-        if (!isSealed(record))
-            return nullptr;
-        if (stackPointer < addressOf(record))
-            return record;
-        // The fault lies above this call's frame: the call was abandoned, an
-        // enclosing one may still be running.
-    }
-    return nullptr;
+    ThreadCalls *const calls = threadCalls;
+    if (!calls)
+        return nullptr;
+    const bool onThreadStack = isOnThreadStack(calls, stackPointer);
+    Slot *owner = nullptr;
+    forEachOpen(calls, [&](Slot &slot) {
+        if (!slot.call.armed || slot.onThreadStack != onThreadStack || stackPointer >= slot.top)
+            return;
+        if (onThreadStack && !isFrameIntact(slot))
+            return;
+        if (!owner || slot.top < owner->top)
+            owner = &slot;
+    });
+    return owner;
 }
 
 void resetToDefaultAction(int signalNumber) noexcept
@@ -154,13 +219,11 @@ void forwardToPrevious(int signalNumber, siginfo_t *info, void *context)
     if (index == kTrappedSignalCount)
         return;
     const struct sigaction &previous = previousActions[index];
-    // SIG_IGN and SIG_DFL mean the same with or without SA_SIGINFO.
-    if (previous.sa_handler != SIG_IGN && previous.sa_handler != SIG_DFL) {
-        // A one-shot handler runs with the default action back in place, so
-        // that the repeated fault or its own raise ends the process rather
-        // than coming round to it again.
-        if (previous.sa_flags & SA_RESETHAND)
-            resetToDefaultAction(signalNumber);
+    // SIG_IGN and SIG_DFL mean the same with or without SA_SIGINFO. A
+    // one-shot handler runs once; after that the default action is in its
+    // place, as the kernel would have put it, while ours stays for the calls.
+    const bool isHandler = previous.sa_handler != SIG_IGN && previous.sa_handler != SIG_DFL;
+    if (isHandler && !((previous.sa_flags & SA_RESETHAND) && oneShotSpent[index].exchange(true))) {
         pthread_sigmask(SIG_BLOCK, &previous.sa_mask, nullptr);
         // The kernel would not have blocked the signal for such a handler.
         if ((previous.sa_flags & SA_NODEFER) && !sigismember(&previous.sa_mask, signalNumber)) {
@@ -191,21 +254,36 @@ void onTrappedSignal(int signalNumber, siginfo_t *info, void *context)
 {
     const std::uintptr_t stackPointer = context ? faultingStackPointer(context) : 0;
     if (isFaultOfInstruction(signalNumber, info) && stackPointer != 0) {
-        if (kxFaultTrapRecord *call = callOwningFault(stackPointer)) {
-            innermostCall = call->outer;
-            // The jump buffer keeps no signal mask (saving one costs a system
-            // call on every guarded call); the mask of the faulting code is
-            // put back here instead, which unblocks this signal again.
+        if (Slot *call = callOwningFault(stackPointer)) {
+            // The module closes the call when the jump lands. The jump buffer
+            // keeps no signal mask (saving one costs a system call on every
+            // guarded call); the mask of the faulting code is put back here
+            // instead, which unblocks this signal again.
+            call->call.armed = 0;
             pthread_sigmask(SIG_SETMASK, &static_cast<ucontext_t *>(context)->uc_sigmask, nullptr);
-            siglongjmp(call->resume, 1);
+            siglongjmp(call->call.resume, 1);
         }
     }
     forwardToPrevious(signalNumber, info, context);
 }
 
+void freeThreadCalls(void *argument)
+{
+    auto *calls = static_cast<ThreadCalls *>(argument);
+    threadCalls = nullptr;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    for (Block *block = calls->first.next; block;) {
+        Block *const next = block->next;
+        std::free(block);
+        block = next;
+    }
+    std::free(calls);
+}
+
 void installHandlers()
 {
-    sealKey = addressOf(&previousActions) * 0x9E3779B97F4A7C15ull ^ 0x6B78547261702031ull;
+    stampKey = addressOf(&previousActions) * 0x9E3779B97F4A7C15ull ^ 0x6B78547261702033ull;
+    hasThreadEndKey = pthread_key_create(&threadEndKey, freeThreadCalls) == 0;
     struct sigaction ours = {};
     ours.sa_sigaction = onTrappedSignal;
     ours.sa_flags = SA_SIGINFO | SA_ONSTACK;
@@ -218,70 +296,148 @@ void installHandlers()
         sigaction(kTrappedSignals[i], &ours, nullptr);
 }
 
-constexpr int kNoCancelState = -1;
-
-// Last: a pending asynchronous cancellation acts in here. A record's state is
-// put back once, however many ways its call ends.
-void restoreCancelState(kxFaultTrapRecord *record)
+// On the thread's first call: its records, and where its own stack lies (the
+// C library's answer; for the main thread it reads the process's maps).
+ThreadCalls *startThread()
 {
-    const int state = record->previousCancelState;
-    record->previousCancelState = kNoCancelState;
-    if (state != kNoCancelState)
-        pthread_setcancelstate(state, nullptr);
+    auto *calls = static_cast<ThreadCalls *>(std::calloc(1, sizeof(ThreadCalls)));
+    if (!calls || !hasThreadEndKey || pthread_setspecific(threadEndKey, calls) != 0) {
+        std::free(calls);
+        return nullptr;
+    }
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+        void *low = nullptr;
+        std::size_t size = 0;
+        if (pthread_attr_getstack(&attributes, &low, &size) == 0) {
+            calls->stackLow = addressOf(low);
+            calls->stackHigh = addressOf(low) + size;
+        }
+        pthread_attr_destroy(&attributes);
+    }
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    threadCalls = calls;
+    return calls;
+}
+
+Slot *freeSlot(ThreadCalls *calls)
+{
+    Block *block = &calls->first;
+    for (;; block = block->next) {
+        const std::uint32_t free = ~block->openMask & ((1u << kSlotsPerBlock) - 1);
+        if (free)
+            return &block->slots[__builtin_ctz(free)];
+        if (!block->next)
+            break;
+    }
+    auto *added = static_cast<Block *>(std::calloc(1, sizeof(Block)));
+    if (!added)
+        return nullptr;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    block->next = added;
+    return &added->slots[0];
+}
+
+void openSlot(ThreadCalls *calls, Slot *slot) noexcept
+{
+    for (Block *block = &calls->first; block; block = block->next) {
+        if (slot >= block->slots && slot < block->slots + kSlotsPerBlock) {
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            block->openMask |= 1u << (slot - block->slots);
+            ++calls->openCalls;
+            return;
+        }
+    }
 }
 
 #if defined(__GLIBC__)
-// Run by longjmp for a call it jumps out of.
+// Run by longjmp for a call it jumps out of, and by a thread's exit for an
+// entry still linked.
 void endCallLeftByJump(void *argument)
 {
-    auto *record = static_cast<kxFaultTrapRecord *>(argument);
-    innermostCall = record->outer;
-    restoreCancelState(record);
+    auto *frame = static_cast<kxFaultTrapFrame *>(argument);
+    ThreadCalls *const calls = threadCalls;
+    Slot *const slot = slotOf(frame->call);
+    if (!calls || !isOpen(calls, slot) || slot->frame != frame)
+        return;
+    closeSlot(calls, slot);
+    putCancelStateBackIfLast(calls);
 }
 #endif
 
 } // namespace
 
-void kxFaultTrapEnter(kxFaultTrapRecord *record)
+kxFaultTrapCall *kxFaultTrapEnter(kxFaultTrapFrame *frame)
 {
     pthread_once(&installOnce, installHandlers);
-    // Calls still running lie above this frame; a record at or below it was
-    // left by a non-local exit.
-    const kxFaultTrapRecord *const callsBefore = innermostCall;
-    kxFaultTrapRecord *outer = innermostCall;
-    while (outer && addressOf(outer) <= addressOf(record))
-        outer = isSealed(outer) ? outer->outer : nullptr;
-    if (outer && !isSealed(outer))
-        outer = nullptr;
     int previousState = PTHREAD_CANCEL_ENABLE;
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previousState);
-    if (!outer) {
-        // Calls left by an exit the C library did not see kept cancellation
-        // disabled; the server's own state is the one from before them.
-        if (callsBefore && previousState == PTHREAD_CANCEL_DISABLE)
-            previousState = stateBeforeOutermostCall;
-        stateBeforeOutermostCall = previousState;
+    ThreadCalls *const calls = threadCalls ? threadCalls : startThread();
+    if (!calls) {
+        pthread_setcancelstate(previousState, nullptr);
+        return nullptr;
     }
-    record->previousCancelState = previousState;
-    record->outer = outer;
-    record->seal = sealOf(record);
+    // Calls left by an exit the C library did not see kept cancellation
+    // disabled; the server's own state is the one from before them.
+    if (calls->openCalls == 0)
+        calls->cancelStateBeforeCalls = previousState;
+    const std::uintptr_t top = addressOf(frame);
+    const bool onThreadStack = isOnThreadStack(calls, top);
+    // On the thread's own stack, a call whose frame lies at or below this one,
+    // or whose frame record has been written over, is over: it was left by a
+    // jump or a switch that never comes back. Still open above: the calls
+    // this one runs inside; the innermost of them has the cleanup entry that
+    // must come before ours.
+    Slot *outer = nullptr;
+    if (onThreadStack) {
+        forEachOpen(calls, [&](Slot &open) {
+            if (!open.onThreadStack)
+                return;
+            if (open.top <= top || !isFrameIntact(open))
+                closeSlot(calls, &open);
+            else if (!outer || open.top < outer->top)
+                outer = &open;
+        });
+    }
+    Slot *const slot = freeSlot(calls);
+    if (!slot) {
+        pthread_setcancelstate(calls->openCalls == 0 ? calls->cancelStateBeforeCalls : PTHREAD_CANCEL_DISABLE, nullptr);
+        return nullptr;
+    }
+    slot->call.armed = 0;
+    slot->top = top;
+    slot->frame = frame;
+    slot->stamp = (++calls->stampCount * 0x9E3779B97F4A7C15ull) ^ stampKey;
+    slot->onThreadStack = onThreadStack;
+    frame->call = &slot->call;
+    frame->stamp = slot->stamp;
 #if defined(__GLIBC__)
-    _pthread_cleanup_push(&record->leftByJump, endCallLeftByJump, record);
-    // The entry below ours belongs to a call left by an exit the C library
-    // did not see (a context switch, a jump of the compiler's): its frame is
-    // gone, and a thread exit must not run it. Live entries lie above.
-    if (record->leftByJump.__prev && addressOf(record->leftByJump.__prev) <= addressOf(&record->leftByJump))
-        record->leftByJump.__prev = outer ? &outer->leftByJump : nullptr;
+    // Only for calls on the thread's own stack: an entry left on a fiber's
+    // stack that the server frees would be read by the thread's exit.
+    if (onThreadStack) {
+        _pthread_cleanup_push(&frame->leftByJump, endCallLeftByJump, frame);
+        // An entry below ours belongs to a call that is over (a context
+        // switch, a jump of the compiler's): a thread exit must not run it.
+        if (frame->leftByJump.__prev && addressOf(frame->leftByJump.__prev) <= addressOf(&frame->leftByJump))
+            frame->leftByJump.__prev = outer ? &outer->frame->leftByJump : nullptr;
+    }
 #endif
-    innermostCall = record;
+    openSlot(calls, slot);
+    return &slot->call;
 }
 
-void kxFaultTrapLeave(kxFaultTrapRecord *record)
+void kxFaultTrapLeave(kxFaultTrapFrame *frame)
 {
+    ThreadCalls *const calls = threadCalls;
+    Slot *const slot = slotOf(frame->call);
+    // Already closed: a later call found it over, or a jump's cleanup ended it.
+    if (!calls || !isOpen(calls, slot) || slot->frame != frame || slot->stamp != frame->stamp)
+        return;
 #if defined(__GLIBC__)
-    _pthread_cleanup_pop(&record->leftByJump, 0);
+    if (slot->onThreadStack)
+        _pthread_cleanup_pop(&frame->leftByJump, 0);
 #endif
-    // Also drops inner records that a non-local exit left behind.
-    innermostCall = record->outer;
-    restoreCancelState(record);
+    slot->call.armed = 0;
+    closeSlot(calls, slot);
+    putCancelStateBackIfLast(calls);
 }
