@@ -111,6 +111,11 @@ const BrokenCall kBrokenCalls[] = {
          t.jobPages.protectPageOf(kRecipients);
          t.log->onLine = [&t] { t.wrongInnerResults += t.notifyUnreadable() != 6; };
      }},
+    // More calls open on one thread than the trap keeps room for at first.
+    {"CallsNestedFortyDeepEachEndWith6", 40, false, [](auto &t) {
+         t.jobPages.protectPageOf(kRecipients);
+         t.log->onLine = [&t] { t.log->lines.size() % 40 ? void(t.wrongInnerResults += t.notify(t.jobPages.bytes()) != 6) : void(); };
+     }},
 };
 
 class BrokenCallTest : public FaultGuardTest, public ::testing::WithParamInterface<BrokenCall> {};
@@ -376,10 +381,12 @@ void expectOrExit(bool holds, int status) { holds ? void() : _exit(status); }
 class Fiber
 {
 public:
-    explicit Fiber(std::function<void()> body) : m_body(std::move(body))
+    // On a stack of its own, or on stack bytes the server gives it.
+    explicit Fiber(std::function<void()> body, unsigned char *stack = nullptr, std::size_t size = 0)
+        : m_body(std::move(body))
     {
         getcontext(&m_fiber);
-        m_fiber.uc_stack = {m_stack.bytes(), 0, m_stack.size};
+        m_fiber.uc_stack = {stack ? stack : m_stack.bytes(), 0, stack ? size : m_stack.size};
         m_fiber.uc_link = &m_caller;
         makecontext(&m_fiber, &Fiber::run, 0);
     }
@@ -415,18 +422,54 @@ struct DeliveringJob
 
 // The server's log switches away from a call on a fiber for good and the server frees the fiber's
 // stack: the thread's later calls and the server's own faults go on as before.
-void fiberLeftInACallIsFreed(FaultTestServer &s)
+// So too on a thread that then ends: its end runs nothing of the freed fiber's.
+void leaveACallOnAFiberAndFreeIt(FaultTestServer &s)
 {
-    DeliveringJob delivering(s);
     Fiber fiber([&s] { s.notifyGood(); });
     s.log->onLine = [&fiber] { fiber.suspend(); };
     fiber.resume();
     fiber.freeStack();
     s.log->onLine = nullptr;
+}
+
+void fiberLeftInACallIsFreed(FaultTestServer &s)
+{
+    DeliveringJob delivering(s);
+    leaveACallOnAFiberAndFreeIt(s);
     expectOrExit(s.notify(delivering.job.record()) == 1, 61);
     Pages page(1);
     expectOrExit(serverFaultReachesServer(page) && serverFaultReachesServer(page, 4), 62);
     expectOrExit(s.notifyUnreadable() == 6, 63);
+    expectOrExit(runOnThreadThatEnds([&s] { leaveACallOnAFiberAndFreeIt(s); }), 64);
+}
+
+// A worker thread whose stack the server placed right below a fiber's: while a call waits on the
+// fiber, the thread's own fault lies below the call's frame, but on another stack: it is the server's.
+int linesOnTheFiber = 0;
+void fiberAboveTheThreadsStackSuspendedInACall(FaultTestServer &s)
+{
+    const std::size_t threadStack = 1024 * 1024, fiberStack = 256 * 1024;
+    Pages stacks(threadStack + fiberStack);
+    int result = -1;
+    bool serverFaultReached = false;
+    std::function<void()> work = [&] {
+        Fiber fiber([&] { result = s.notifyGood(); }, stacks.bytes() + threadStack, fiberStack);
+        s.log->onLine = [&fiber] { fiber.isRunning() && linesOnTheFiber++ == 0 ? fiber.suspend() : void(); };
+        fiber.resume();
+        Pages page(1);
+        serverFaultReached = serverFaultReachesServer(page);
+        fiber.resume();
+        s.log->onLine = nullptr;
+    };
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstack(&attributes, stacks.bytes(), threadStack);
+    pthread_t thread;
+    const auto run = [](void *w) -> void * { return (*static_cast<std::function<void()> *>(w))(), nullptr; };
+    expectOrExit(pthread_create(&thread, &attributes, run, &work) == 0, 61);
+    pthread_join(thread, nullptr);
+    expectOrExit(serverFaultReached, 62);
+    expectOrExit(result == 14, 63);
 }
 
 // A call on a fiber waits in the server's log while the main context makes a call of its own; back on
@@ -501,6 +544,8 @@ const NotTheCallsOwn kNotTheCallsOwn[] = {
     {"FiberLeftInACallIsFreedThenCallsAndServerFaultsGoOn", SIGSEGV, recovers, 0, fiberLeftInACallIsFreed, 10 + 14},
     {"FiberSuspendedInACallKeepsItsGuardWhileTheMainContextCalls", SIGSEGV, recovers, 0,
      fiberSuspendedInACallWhileTheMainContextCalls, 10 + 14},
+    {"FiberAboveTheThreadsStackSuspendedInACallLeavesTheThreadsFaultToTheServer", SIGSEGV, recovers, 0,
+     fiberAboveTheThreadsStackSuspendedInACall, 10 + 14},
     {"OneShotServerHandlerRecoversOnceThenCallsStillEndWith6", SIGSEGV, recovers, int(SA_RESETHAND),
      oneShotServerHandlerRecoversOnce, -SIGSEGV, "the call ended with 6"},
 #  if defined(KX_TRAPS_ARE_TESTED)
