@@ -27,37 +27,44 @@
 // installed on the first guarded call in the process and stay, in a small
 // resident library (kxFaultTrap) that outlives the module. A handler the
 // server installs later gets the faults the kernel gives it; unless it passes
-// on those it does not expect, that includes the faults of calls. A call left
-// by longjmp from the server's log is ended by the jump itself (a thread
-// cleanup entry, with glibc), which also gives the thread back its former
-// cancellation state. Other non-local exits (a context switch, the compiler's
-// own jump, any jump without glibc) are recognised by the stack: by a fault
-// above the call's frame, by its jump buffer written over, and at the
-// thread's next call, which also unlinks the abandoned call's cleanup entry
-// and, when no other call runs on the thread, ends with the cancellation
-// state from before the abandoned call. Until that next call the thread
-// keeps cancellation disabled, a fault below the frame with that buffer
-// untouched would still jump back into it, and a thread exit would meet the
-// abandoned call's cleanup entry (glibc).
+// on those it does not expect, that includes the faults of calls. A one-shot
+// handler of the server's (SA_RESETHAND) runs once; later faults that are not
+// a call's meet the default action, while calls stay guarded.
+//
+// Each call's record lives in per-thread storage of the trap's, so a server
+// may switch contexts inside a call and free a fiber's stack: the trap reads
+// a call's stack only where it lies on the thread's own stack (as the C
+// library reports it). A call is over when it returns, when its fault ends
+// it, when glibc's longjmp jumps past it, or, on the thread's own stack, when
+// a later call starts at or above its frame or its frame has been written
+// over. A fault belongs to the innermost open call whose frame lies above it
+// on the same kind of stack: the thread's own, or any other. The trap cannot
+// tell two fibers' stacks apart, so a server that runs calls on stacks of its
+// own must not:
+// - fault in its own code on one such stack below (at lower addresses than)
+//   a call waiting or left on another: the fault would end that call;
+// - leave a call on such a stack by a jump or for good and then fault below
+//   it on that stack; such a call is never known to be over: it keeps its
+//   record (240 bytes) and the thread's cancellation stays disabled.
+// The thread's cancellation is disabled while any of its calls is open and
+// put back by the last one. On the thread's own stack, a call left by a jump
+// glibc does not see (__builtin_longjmp, a switch away for good) is known over
+// at the thread's next call from its depth or above; until then a fault
+// deeper down with the call's frame intact still ends it, and a thread exit
+// meets its cleanup entry.
 //
 // A fault in a handler of the server's for another signal that interrupts a
 // call on the same stack lies below the call's frame and is taken as the
 // call's own: the call ends with ResultExceptionCaught and the handler is
-// abandoned. A handler on an alternate stack (SA_ONSTACK) lying below the
-// thread's stack can be taken the same way.
+// abandoned. pNotify must not be called from a signal handler.
 //
 // Only on x86-64, aarch64 and i386 does the trap read the stack pointer of
-// the faulting code; on other processors it contains no fault at all and
-// every one goes to the server's handler or the default action. The record
-// is checked with a keyed 64-bit hash over every register the jump restores
-// (x86-64: 8 words, stack pointer and return address included; aarch64: 22
-// words, the same; i386: 6 words), the link to the enclosing call and the
-// cancellation state: it finds a record written over by chance, it is no
-// defence against code that forges one on purpose.
-//
-// The per-thread state (a pointer and an int) uses static TLS, so a process
-// that has used up its static TLS reserve cannot load the module; pNotify
-// must not be called from a signal handler.
+// the faulting code; on other processors it contains no fault at all. The
+// trap's per-thread state is one pointer of static TLS; a thread's first call
+// allocates its records and asks for its stack (for the main thread the C
+// library reads /proc/self/maps). If that allocation fails, or more calls are
+// open on the thread than memory allows, the call still catches exceptions
+// but not faults.
 //
 // The mechanism is the platform's: signal handlers and a non-local jump on
 // POSIX systems (faultGuard_posix.cpp, faultTrap/), structured exception
