@@ -34,7 +34,7 @@
 // Each call's record lives in per-thread storage of the trap's, so a server
 // may switch contexts inside a call and free a fiber's stack: the trap reads
 // a call's stack only where it lies on the thread's own stack (as the C
-// library reports it). A call is over when it returns, when its fault ends
+// library reports it; a fiber's stack carved out of it counts as part of it). A call is over when it returns, when its fault ends
 // it, when glibc's longjmp jumps past it, or, on the thread's own stack, when
 // a later call starts at or above its frame or its frame has been written
 // over. A fault belongs to the innermost open call whose frame lies above it

@@ -105,13 +105,25 @@ void forEachOpen(ThreadCalls *calls, F &&f)
     }
 }
 
-bool isOpen(ThreadCalls *calls, const Slot *slot) noexcept
+// The block and index of slot, found by address alone: slot may come from a
+// frame record that has been written over.
+Block *blockOf(ThreadCalls *calls, const Slot *slot, std::uint32_t &bit) noexcept
 {
     for (Block *block = &calls->first; block; block = block->next) {
-        if (slot >= block->slots && slot < block->slots + kSlotsPerBlock)
-            return block->openMask & (1u << (slot - block->slots));
+        const std::uintptr_t offset = addressOf(slot) - addressOf(block->slots);
+        if (offset < sizeof block->slots && offset % sizeof(Slot) == 0) {
+            bit = 1u << (offset / sizeof(Slot));
+            return block;
+        }
     }
-    return false;
+    return nullptr;
+}
+
+bool isOpen(ThreadCalls *calls, const Slot *slot) noexcept
+{
+    std::uint32_t bit = 0;
+    const Block *const block = blockOf(calls, slot, bit);
+    return block && (block->openMask & bit);
 }
 
 // Only for a call whose frame lies on the thread's own stack, mapped for the
@@ -129,12 +141,10 @@ bool isOnThreadStack(const ThreadCalls *calls, std::uintptr_t address) noexcept
 
 void closeSlot(ThreadCalls *calls, Slot *slot) noexcept
 {
-    for (Block *block = &calls->first; block; block = block->next) {
-        if (slot >= block->slots && slot < block->slots + kSlotsPerBlock) {
-            block->openMask &= ~(1u << (slot - block->slots));
-            --calls->openCalls;
-            return;
-        }
+    std::uint32_t bit = 0;
+    if (Block *const block = blockOf(calls, slot, bit)) {
+        block->openMask &= ~bit;
+        --calls->openCalls;
     }
 }
 
@@ -340,13 +350,11 @@ Slot *freeSlot(ThreadCalls *calls)
 
 void openSlot(ThreadCalls *calls, Slot *slot) noexcept
 {
-    for (Block *block = &calls->first; block; block = block->next) {
-        if (slot >= block->slots && slot < block->slots + kSlotsPerBlock) {
-            std::atomic_signal_fence(std::memory_order_seq_cst);
-            block->openMask |= 1u << (slot - block->slots);
-            ++calls->openCalls;
-            return;
-        }
+    std::uint32_t bit = 0;
+    if (Block *const block = blockOf(calls, slot, bit)) {
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        block->openMask |= bit;
+        ++calls->openCalls;
     }
 }
 
@@ -389,12 +397,13 @@ kxFaultTrapCall *kxFaultTrapEnter(kxFaultTrapFrame *frame)
     // this one runs inside; the innermost of them has the cleanup entry that
     // must come before ours.
     Slot *outer = nullptr;
+    bool closedAny = false;
     if (onThreadStack) {
         forEachOpen(calls, [&](Slot &open) {
             if (!open.onThreadStack)
                 return;
             if (open.top <= top || !isFrameIntact(open))
-                closeSlot(calls, &open);
+                closeSlot(calls, &open), closedAny = true;
             else if (!outer || open.top < outer->top)
                 outer = &open;
         });
@@ -416,9 +425,11 @@ kxFaultTrapCall *kxFaultTrapEnter(kxFaultTrapFrame *frame)
     // stack that the server frees would be read by the thread's exit.
     if (onThreadStack) {
         _pthread_cleanup_push(&frame->leftByJump, endCallLeftByJump, frame);
-        // An entry below ours belongs to a call that is over (a context
-        // switch, a jump of the compiler's): a thread exit must not run it.
-        if (frame->leftByJump.__prev && addressOf(frame->leftByJump.__prev) <= addressOf(&frame->leftByJump))
+        // An entry below ours, or one of a call just found over, belongs to a
+        // call left by a switch or a jump of the compiler's: a thread exit
+        // must not run it.
+        _pthread_cleanup_buffer *const before = frame->leftByJump.__prev;
+        if (before && (closedAny || addressOf(before) <= addressOf(&frame->leftByJump)))
             frame->leftByJump.__prev = outer ? &outer->frame->leftByJump : nullptr;
     }
 #endif
