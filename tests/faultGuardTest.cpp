@@ -489,6 +489,25 @@ void fiberSuspendedInACallWhileTheMainContextCalls(FaultTestServer &s)
     expectOrExit(fiber.hasEnded() && result == 6, 62);
 }
 
+// The server's log leaves a call by the compiler's jump, the server writes over the call's frame and
+// calls again from below it, then ends the thread: the end runs nothing of the dead call's.
+__attribute__((noinline)) void callFromBelowAWrittenOverFrame(FaultTestServer &s)
+{
+    volatile unsigned char frame[64 * 1024];
+    for (std::size_t i = 0; i < sizeof frame; ++i)
+        frame[i] = 0xA5;
+    expectOrExit(s.notifyGood() == 14, 61);
+}
+
+void callLeftByAJumpWrittenOverThenACallBelowIt(FaultTestServer &s)
+{
+    expectOrExit(runOnThreadThatEnds([&s] {
+        leaveByCompilersJump(s, true);
+        s.log->onLine = nullptr;
+        callFromBelowAWrittenOverFrame(s);
+    }), 62);
+}
+
 // The server's one-shot handler recovers once from a fault of its own; calls still contain theirs, and
 // the server's next fault meets the default action.
 void oneShotServerHandlerRecoversOnce(FaultTestServer &s)
@@ -546,6 +565,8 @@ const NotTheCallsOwn kNotTheCallsOwn[] = {
      fiberSuspendedInACallWhileTheMainContextCalls, 10 + 14},
     {"FiberAboveTheThreadsStackSuspendedInACallLeavesTheThreadsFaultToTheServer", SIGSEGV, recovers, 0,
      fiberAboveTheThreadsStackSuspendedInACall, 10 + 14},
+    {"CallLeftByAJumpWrittenOverThenACallBelowItThreadEndsCleanly", SIGSEGV, recovers, 0,
+     callLeftByAJumpWrittenOverThenACallBelowIt, 10 + 14},
     {"OneShotServerHandlerRecoversOnceThenCallsStillEndWith6", SIGSEGV, recovers, int(SA_RESETHAND),
      oneShotServerHandlerRecoversOnce, -SIGSEGV, "the call ended with 6"},
 #  if defined(KX_TRAPS_ARE_TESTED)

@@ -131,7 +131,7 @@ bool isOpen(ThreadCalls *calls, const Slot *slot) noexcept
 // lies there now may be anything, also memory a sanitizer has poisoned.
 KX_READS_STACK bool isFrameIntact(const Slot &slot) noexcept
 {
-    return slot.frame->stamp == slot.stamp && slot.frame->call == &slot.call;
+    return slot.frame->stamp == slot.stamp;
 }
 
 bool isOnThreadStack(const ThreadCalls *calls, std::uintptr_t address) noexcept
