@@ -308,6 +308,7 @@ void installHandlers()
 
 // On the thread's first call: its records, and where its own stack lies (the
 // C library's answer; for the main thread it reads the process's maps).
+// Elsewhere the stack stays unknown and every call counts as on another stack.
 ThreadCalls *startThread()
 {
     auto *calls = static_cast<ThreadCalls *>(std::calloc(1, sizeof(ThreadCalls)));
@@ -315,6 +316,7 @@ ThreadCalls *startThread()
         std::free(calls);
         return nullptr;
     }
+#if defined(__linux__)
     pthread_attr_t attributes;
     if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
         void *low = nullptr;
@@ -325,6 +327,7 @@ ThreadCalls *startThread()
         }
         pthread_attr_destroy(&attributes);
     }
+#endif
     std::atomic_signal_fence(std::memory_order_seq_cst);
     threadCalls = calls;
     return calls;
