@@ -34,24 +34,22 @@
 // Each call's record lives in per-thread storage of the trap's, so a server
 // may switch contexts inside a call and free a fiber's stack: the trap reads
 // a call's stack only where it lies on the thread's own stack (as the C
-// library reports it; a fiber's stack carved out of it counts as part of it). A call is over when it returns, when its fault ends
-// it, when glibc's longjmp jumps past it, or, on the thread's own stack, when
-// a later call starts at or above its frame or its frame has been written
-// over. A fault belongs to the innermost open call whose frame lies above it
-// on the same kind of stack: the thread's own, or any other. The trap cannot
-// tell two fibers' stacks apart, so a server that runs calls on stacks of its
-// own must not:
+// library reports it; a fiber's stack carved out of it counts as part of it).
+// A fault belongs to the innermost open call whose frame lies above it on the
+// same kind of stack: the thread's own, or any other. The trap cannot tell
+// two fibers' stacks apart, so a server that runs calls on stacks of its own
+// must not:
 // - fault in its own code on one such stack below (at lower addresses than)
 //   a call waiting or left on another: the fault would end that call;
 // - leave a call on such a stack by a jump or for good and then fault below
-//   it on that stack; such a call is never known to be over: it keeps its
+//   it on that stack. Such a call is never known to be over: it keeps its
 //   record (240 bytes) and the thread's cancellation stays disabled.
 // The thread's cancellation is disabled while any of its calls is open and
-// put back by the last one. On the thread's own stack, a call left by a jump
-// glibc does not see (__builtin_longjmp, a switch away for good) is known over
-// at the thread's next call from its depth or above; until then a fault
-// deeper down with the call's frame intact still ends it, and a thread exit
-// meets its cleanup entry.
+// put back by the last one. On the thread's own stack a call is also over
+// when glibc's longjmp jumps past it, and, if left by another jump or a
+// switch away for good, at the thread's next call from its depth or above
+// (from anywhere once its frame has been written over); until then a fault
+// deeper down still ends it, and a thread exit meets its cleanup entry.
 //
 // A fault in a handler of the server's for another signal that interrupts a
 // call on the same stack lies below the call's frame and is taken as the

@@ -114,7 +114,10 @@ const BrokenCall kBrokenCalls[] = {
     // More calls open on one thread than the trap keeps room for at first.
     {"CallsNestedFortyDeepEachEndWith6", 40, false, [](auto &t) {
          t.jobPages.protectPageOf(kRecipients);
-         t.log->onLine = [&t] { t.log->lines.size() % 40 ? void(t.wrongInnerResults += t.notify(t.jobPages.bytes()) != 6) : void(); };
+         t.log->onLine = [&t] {
+             if (t.log->lines.size() % 40)
+                 t.wrongInnerResults += t.notify(t.jobPages.bytes()) != 6;
+         };
      }},
 };
 

@@ -413,7 +413,8 @@ kxFaultTrapCall *kxFaultTrapEnter(kxFaultTrapFrame *frame)
     }
     Slot *const slot = freeSlot(calls);
     if (!slot) {
-        pthread_setcancelstate(calls->openCalls == 0 ? calls->cancelStateBeforeCalls : PTHREAD_CANCEL_DISABLE, nullptr);
+        const int state = calls->openCalls == 0 ? calls->cancelStateBeforeCalls : PTHREAD_CANCEL_DISABLE;
+        pthread_setcancelstate(state, nullptr);
         return nullptr;
     }
     slot->call.armed = 0;
