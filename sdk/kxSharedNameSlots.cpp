@@ -1,5 +1,7 @@
 #include "kxSharedNameSlots.h"
 
+// Header constants held by this unit: built at load, not read here.
+#include "kxLineBreakConstants.h"
 
 #include <new>
 
