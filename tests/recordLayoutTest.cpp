@@ -114,6 +114,7 @@ TEST_F(RecordLayouts, PluginInfoWritesOnlyItsFields)
             EXPECT_EQ(record.storage, expected);
         }
     }
+    EXPECT_EQ(module.info(nullptr), 5);
 }
 
 TEST_F(RecordLayouts, NotifyCallRecordIsReadFromItsPlaces)
