@@ -1,5 +1,12 @@
 #include "deliverToRecipients.h"
 
+// Header constants held by this unit: built at load, not read here.
+#include "kxLineBreakConstants.h"
+#include "kxLetterConstants.h"
+#include "kxKeywordConstants.h"
+#include "kxMarkerConstants.h"
+#include "kxJobOptionDefinitions.h"
+
 #include "appendToMessageBox.h"
 #include "jobIDText.h"
 #include "kxStringField.h"

@@ -7,6 +7,9 @@
 // changes of the thread's cancellation state, no lock and no system call.
 #include "faultGuard.h"
 
+// Header constants held by this unit: built at load, not read here.
+#include "kxLineBreakConstants.h"
+
 #include "faultTrap_posix.h"
 #include "kxNotifyContract.h"
 

@@ -30,6 +30,9 @@
 // contained: there is no stack left to resume on.
 #include "faultGuard.h"
 
+// Header constants held by this unit: built at load, not read here.
+#include "kxLineBreakConstants.h"
+
 #include "kxNotifyContract.h"
 
 #include <windows.h>

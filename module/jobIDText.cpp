@@ -1,5 +1,8 @@
 #include "jobIDText.h"
 
+// Header constants held by this unit: built at load, not read here.
+#include "kxLineBreakConstants.h"
+
 #include "kxKeywordConstants.h"
 #include "kxStringField.h"
 #include "records/kxJobRecord.h"

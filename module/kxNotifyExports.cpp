@@ -5,6 +5,9 @@
 #include "notifyJob.h"
 #include "pluginInfo.h"
 
+// Header constants held by this unit: built at load, not read here.
+#include "kxLineBreakConstants.h"
+
 extern "C" int pInit()
 {
     return kx::runGuarded([] { return int(kx::ResultSuccess); });

@@ -6,22 +6,22 @@
 #include <QtCore/QString>
 
 namespace {
-const QString kNoCheckFileName = QString::fromLatin1("no_check.file");
-const QString kExecOnceFileName = QString::fromLatin1("execOnce.file");
-const QString kExecEachClientFileName = QString::fromLatin1("execEachClient.file");
-const QString kExecuteKeyword = QString::fromLatin1("Execute");
-const QString kPythonKeyword = QString::fromLatin1("Python");
-const QString kCommandJobKeyword = QString::fromLatin1("CommandJob");
-const QString kEnvFileKeyword = QString::fromLatin1("kxEnvFile");
-const QString kEnvLineKeyword = QString::fromLatin1("kxEnvLine");
-const QString kEnvListKeyword = QString::fromLatin1("kxEnvList");
-const QString kSubmitterParameterKeyword = QString::fromLatin1("kxSubmitterParameter");
-const QString kSubmitClientGroupKeyword = QString::fromLatin1("SubmitClientGroup");
-const QString kNoSceneExistCheckKeyword = QString::fromLatin1("NoSceneExistCheck");
-const QString kAddCmdFlagsKeyword = QString::fromLatin1("AddCmdFlags");
+const QString kNoCheckFileName = QStringLiteral("no_check.file");
+const QString kExecOnceFileName = QStringLiteral("execOnce.file");
+const QString kExecEachClientFileName = QStringLiteral("execEachClient.file");
+const QString kExecuteKeyword = QStringLiteral("Execute");
+const QString kPythonKeyword = QStringLiteral("Python");
+const QString kCommandJobKeyword = QStringLiteral("CommandJob");
+const QString kEnvFileKeyword = QStringLiteral("kxEnvFile");
+const QString kEnvLineKeyword = QStringLiteral("kxEnvLine");
+const QString kEnvListKeyword = QStringLiteral("kxEnvList");
+const QString kSubmitterParameterKeyword = QStringLiteral("kxSubmitterParameter");
+const QString kSubmitClientGroupKeyword = QStringLiteral("SubmitClientGroup");
+const QString kNoSceneExistCheckKeyword = QStringLiteral("NoSceneExistCheck");
+const QString kAddCmdFlagsKeyword = QStringLiteral("AddCmdFlags");
 // Job ID alphabets: no I and no zero in the upper one, no i and no m in the lower one.
-const QString kIdAlphabetUpper = QString::fromLatin1("ABCDEFGHJKLMNOPQRSTUVWXYZ123456789+-");
-const QString kIdAlphabetLower = QString::fromLatin1("abcdefghjklnopqrstuvwxyz");
+const QString kIdAlphabetUpper = QStringLiteral("ABCDEFGHJKLMNOPQRSTUVWXYZ123456789+-");
+const QString kIdAlphabetLower = QStringLiteral("abcdefghjklnopqrstuvwxyz");
 } // namespace
 
 #endif // KXKEYWORDCONSTANTS_H

@@ -9,8 +9,8 @@
 namespace {
 const wchar_t kPathSeparatorChars[1] = {L'\\'};
 
-const QString kLineBreak = QString::fromLatin1("\r\n");
-const QByteArray kLineBreakBytes = QByteArray("\r\n");
+const QString kLineBreak = QStringLiteral("\r\n");
+const QByteArray kLineBreakBytes = QByteArrayLiteral("\r\n");
 const QString kPathSeparator = QString::fromWCharArray(kPathSeparatorChars, 1);
 } // namespace
 

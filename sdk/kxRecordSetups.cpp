@@ -1,5 +1,10 @@
 #include "kxRecordSetups.h"
 
+// Header constants held by this unit: built at load, not read here.
+#include "kxLineBreakConstants.h"
+#include "kxLetterConstants.h"
+#include "kxJobOptionDefinitions.h"
+
 #include "kxStringField.h"
 
 #include <cstring>

@@ -1,5 +1,11 @@
 #include "kxSlotEntry.h"
 
+// Header constants held by this unit: built at load, not read here.
+#include "kxLineBreakConstants.h"
+#include "kxLetterConstants.h"
+#include "kxKeywordConstants.h"
+#include "kxJobOptionDefinitions.h"
+
 #include "kxStringField.h"
 
 namespace kx {

@@ -2,6 +2,7 @@
 // images are written byte by byte (little-endian), independently of the SDK's accessors.
 #include "kxClient.h"
 #include "kxJobOptionDefinitions.h"
+#include "kxKeywordConstants.h"
 #include "kxLetterConstants.h"
 #include "kxLineBreakConstants.h"
 #include "kxMarkerConstants.h"
@@ -114,6 +115,23 @@ TEST(ClientRecord, ConstructionAndClearGiveTheClearedImageAndKeepTheServersBytes
     EXPECT_EQ(kx::stringField<kx::Client::NameField>(storage.data() + 1, kNameAt).load().toQString(), "render01");
     EXPECT_EQ(storage[1 + kCovered], 0x11);
     EXPECT_EQ(sizeof(_kxClient), kCovered);
+}
+
+// Called on its own over names a server left: each of the four top lists turns case-insensitive.
+TEST(ClientRecord, SetDefaultsLowersEveryTopList)
+{
+    for (const auto &[list, names] : {std::pair<std::size_t, int>{8, 10}, {1076, 10}, {2144, 10}, {3212, 6}}) {
+        OddRecord record;
+        putText(record.bytes, list, "GPUonly");
+        putText(record.bytes, list + 106 * std::size_t(names - 1), "X");
+        record.bytes[list + 106 * std::size_t(names) + 4] = 1;
+        record.client->setDefaults();
+        Names expected(static_cast<std::size_t>(names));
+        expected.front() = "gpuonly";
+        expected.back() = "x";
+        EXPECT_EQ(namesOf(record.bytes + list, names), expected) << list;
+        EXPECT_EQ(record.bytes[list + 106 * std::size_t(names) + 4], 0) << list;
+    }
 }
 
 TEST(ClientValidate, ReplacesOutOfRangeValues)
@@ -419,7 +437,7 @@ TEST(SdkTables, HeaderConstantsAreThePublishedOnes)
         return QByteArray(name) + ' ' + QByteArray::number(size) + ' ' + text.toLatin1();
     };
     const auto stringRow = [&row](const char *name, const auto &s) { return row(name, s.capacity(), s.toQString()); };
-    const QByteArrayList rows = {
+    QByteArrayList rows = {
         stringRow("kUpdateMarker", kUpdateMarker),
         stringRow("kNoProjectRootAccessMarker", kNoProjectRootAccessMarker),
         stringRow("kLetterC", kLetterC),
@@ -427,5 +445,16 @@ TEST(SdkTables, HeaderConstantsAreThePublishedOnes)
         row("kLineBreakBytes", int(kLineBreakBytes.size()), QString::fromLatin1(kLineBreakBytes)),
         row("kPathSeparator", int(kPathSeparator.size()), kPathSeparator),
         QByteArray("kSharedNameSlotCount ") + QByteArray::number(kx::kSharedNameSlotCount)};
+    const std::pair<const char *, const QString &> keywords[] = {
+        {"kNoCheckFileName", kNoCheckFileName}, {"kExecOnceFileName", kExecOnceFileName},
+        {"kExecEachClientFileName", kExecEachClientFileName}, {"kExecuteKeyword", kExecuteKeyword},
+        {"kPythonKeyword", kPythonKeyword}, {"kCommandJobKeyword", kCommandJobKeyword},
+        {"kEnvFileKeyword", kEnvFileKeyword}, {"kEnvLineKeyword", kEnvLineKeyword},
+        {"kEnvListKeyword", kEnvListKeyword}, {"kSubmitterParameterKeyword", kSubmitterParameterKeyword},
+        {"kSubmitClientGroupKeyword", kSubmitClientGroupKeyword},
+        {"kNoSceneExistCheckKeyword", kNoSceneExistCheckKeyword}, {"kAddCmdFlagsKeyword", kAddCmdFlagsKeyword},
+        {"kIdAlphabetUpper", kIdAlphabetUpper}, {"kIdAlphabetLower", kIdAlphabetLower}};
+    for (const auto &[name, text] : keywords)
+        rows.append(row(name, int(text.size()), text));
     EXPECT_EQ(rows, kxtest::goldenLines("sdkConstants.txt"));
 }

@@ -405,6 +405,29 @@ TEST(KxLogfile, LossRecordWaitsBehindThePartOfAnEntryThatCouldNotBeCutBack)
     const QByteArray head = QByteArray(29, 'a') + "\n!!! 76 log entries lost: the file could not be written\nb\n";
     EXPECT_EQ(readFile(path).left(head.size()), head);
 }
+
+// A record of one lost entry that reached the file before the disk filled up again is not written twice.
+TEST(KxLogfile, LossRecordThatReachedTheFileIsNotRepeated)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("main.log"));
+    const QByteArray record = "!!! 1 log entry lost: the file could not be written\n";
+    FullDisk disk;
+    ASSERT_TRUE(disk.leaveRoom(0));
+    _kxLogfile log(path);
+    log.setAutoFlushCount(1000000);
+    for (int i = 0; i < 1025; ++i)
+        add(log, QStringLiteral("e%1").arg(i));
+    EXPECT_THROW(log.flush(), std::runtime_error);
+    EXPECT_EQ(log.lostEntryCount(), 1);
+    ASSERT_TRUE(disk.leaveRoom(rlim_t(record.size() + 2))); // the record and a part of the next entry
+    EXPECT_THROW(log.flush(), std::runtime_error);
+    EXPECT_EQ(readFile(path), record);
+    disk.lift();
+    log.flush();
+    EXPECT_EQ(readFile(path).count("lost"), 1);
+    EXPECT_TRUE(readFile(path).startsWith(record + "e1\ne2\n"));
+}
 #endif
 
 } // namespace

@@ -4,6 +4,8 @@
 // LeakSanitizer nothing the module built outlives it.
 #include "faultTestServer.h"
 
+#include <QtCore/QLibrary>
+
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
@@ -79,6 +81,34 @@ TEST(ModuleLifecycleTest, LoadNotifyUnloadManyTimes)
     const std::size_t heapAfter = heapInUse(), allowedPerCycle = QT_VERSION_MAJOR >= 6 ? 16 : 64;
     EXPECT_LT(heapAfter > heapBefore ? heapAfter - heapBefore : 0, kCycles * allowedPerCycle)
         << heapBefore << " -> " << heapAfter;
+}
+
+const void *slotsAtUnload = nullptr;
+void reportSlotsAtUnload(const void *names)
+{
+    slotsAtUnload = names;
+}
+
+// The SDK's shared name slots: 44 empty names while the library is loaded, freed and null once its
+// static objects are gone, load after load.
+TEST(ModuleLifecycleTest, SharedNameSlotsAreEmptyWhileLoadedAndNullAfterUnload)
+{
+    const QString path = QStringLiteral(KX_SDK_UNLOAD_PROBE_PATH);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        QLibrary probe(path);
+        ASSERT_TRUE(probe.load()) << qPrintable(probe.errorString());
+        const auto slotsOf = reinterpret_cast<const void *(*)(int *)>(probe.resolve("kxProbeSharedNameSlots"));
+        const auto watchUnload = reinterpret_cast<void (*)(void (*)(const void *))>(probe.resolve("kxProbeWatchUnload"));
+        ASSERT_TRUE(slotsOf && watchUnload);
+        int empty = -1;
+        slotsAtUnload = slotsOf(&empty);
+        EXPECT_NE(slotsAtUnload, nullptr);
+        EXPECT_EQ(empty, 44);
+        watchUnload(reportSlotsAtUnload);
+        ASSERT_TRUE(probe.unload()) << qPrintable(probe.errorString());
+        ASSERT_FALSE(isModuleMapped(path));
+        EXPECT_EQ(slotsAtUnload, nullptr) << "cycle " << cycle;
+    }
 }
 
 } // namespace

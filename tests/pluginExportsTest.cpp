@@ -6,7 +6,6 @@
 #include "testFiles.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -19,52 +18,6 @@ TEST_F(PluginExports, InitAndExitSucceedInAnyOrder)
     for (int round = 0; round < 3; ++round)
         for (int (Module::*call)() const : {&Module::exit, &Module::exit, &Module::init, &Module::init})
             EXPECT_EQ((module.*call)(), 1);
-}
-
-// Each string gets its count, its units and one zero unit; every other byte
-// keeps the server's pattern. A mismatch of the record's version writes only
-// the version; one of the SDK's (or no SDK) keeps the identity but gives no verdict.
-TEST_F(PluginExports, InfoBytes)
-{
-    const struct {
-        std::size_t offset;
-        QString text;
-    } fields[] = {{18, QStringLiteral("kxMessage")}, {124, QStringLiteral("KX, Talvenhorst")},
-                  {330, QStringLiteral("1.0")}, {386, QStringLiteral(" 8.4.03")},
-                  {442, QString::fromLatin1(qVersion()).left(25)}};
-    enum Sdk { Good, SdkVersion, SdkVersionCopy, NoSdk, RecordVersion };
-    for (const Sdk which : {Good, SdkVersion, SdkVersionCopy, NoSdk, RecordVersion}) {
-        for (const int version : {0, 0xC003, 0xC005, 0xFFFF, 0xC004}) {
-            if ((which == RecordVersion) == (version == 0xC004))
-                continue;
-            SCOPED_TRACE(testing::Message() << which << " version " << version);
-            kx::server::SdkObject server;
-            if (which == SdkVersion)
-                kx::writeAt<quint16>(server.bytes(), 28, 3845);
-            if (which == SdkVersionCopy)
-                kx::writeAt<quint32>(server.bytes(), 24076, 3845);
-            std::vector<unsigned char> bytes(sizeof(_kxPluginInfo), 0xAB); // every byte left alone shows
-            kx::writeAt<quint16>(bytes.data(), 0, quint16(version));
-            kx::writeAt(bytes.data(), 504, which == NoSdk ? nullptr : server.sdkInterface());
-            auto expected = bytes;
-            EXPECT_EQ(module.info(reinterpret_cast<_kxPluginInfo *>(bytes.data())), which == Good ? 1 : 5);
-            kx::writeAt<quint16>(expected.data(), 0, 0xC004);
-            if (which != RecordVersion) {
-                kx::writeAt<quint16>(expected.data(), 2, 1);
-                for (const auto &f : fields) {
-                    kx::writeAt<quint16>(expected.data(), f.offset, quint16(f.text.size()));
-                    const std::size_t units = std::size_t(f.text.size()) + 1; // with the zero unit
-                    std::memcpy(expected.data() + f.offset + 4, f.text.utf16(), 2 * units);
-                }
-            }
-            if (which == Good) {
-                expected[498] = 0;
-                kx::writeAt<quint32>(expected.data(), 512, 0);
-            }
-            EXPECT_EQ(bytes, expected);
-        }
-    }
-    EXPECT_EQ(module.info(nullptr), 5);
 }
 
 TEST_F(PluginExports, QtVersionLongerThanItsFieldIsCut)
