@@ -6,9 +6,8 @@
 
 #include <QtCore/QDir>
 #include <QtCore/QElapsedTimer>
-#include <QtCore/QFile>
-#include <QtCore/QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -38,6 +37,7 @@ bool FarmServer::start(const Farm &farm, QString *errorMessage)
     }
     const QDir folder(farm.logFolder);
     const FarmLogSettings &settings = farm.log;
+    m_log = &m_sdk.installLog<RecordingLogChannel>();
     m_sdk.setMainLog(std::make_unique<_kxLogfile>(folder.filePath(settings.mainFile)));
     m_sdk.setErrorLog(std::make_unique<_kxLogfile>(folder.filePath(settings.errorFile)));
     m_sdk.setSplitLog(std::make_unique<_kxLogfile>(folder.filePath(settings.splitFile)));
@@ -47,12 +47,10 @@ bool FarmServer::start(const Farm &farm, QString *errorMessage)
     for (int category = 0; category < kx::ServerConfig::kLogCategoryCount; ++category)
         m_sdk.setLogCategoryEnabled(category, settings.enabledCategories[std::size_t(category)]);
 
-    // Earlier runs' lines stay in the files; only what this run adds is shown.
-    const std::pair<_kxLogfile *, QString> files[] = {{&m_sdk.mainLog(), settings.mainFile},
-                                                      {&m_sdk.errorLog(), settings.errorFile},
-                                                      {m_sdk.splitLog(), settings.splitFile}};
-    for (const auto &file : files)
-        m_watched.push_back({file.first, file.second, QFileInfo(file.first->filePath()).size()});
+    // What the run gives each file is shown, not what the files hold: they may be shared.
+    m_watched = {{&m_sdk.mainLog(), settings.mainFile},
+                 {&m_sdk.errorLog(), settings.errorFile},
+                 {m_sdk.splitLog(), settings.splitFile}};
 
     m_sdk.setClientTable(m_clients.table());
     return true;
@@ -96,31 +94,28 @@ bool FarmServer::hasBoxChanged(int index)
 void FarmServer::collectLogLines(EventOutcome *outcome)
 {
     for (WatchedLog &watched : m_watched) {
+        QStringList entries = m_log->takeEntries(watched.file);
         try {
             watched.file->flush();
         } catch (const std::exception &error) {
             outcome->logErrors.push_back({watched.file->filePath(), QString::fromLocal8Bit(error.what())});
-            continue;
         }
-        QFile file(watched.file->filePath());
-        if (!file.exists())
+        // Entries still waiting for a file that failed were not written: they are not shown.
+        const auto waiting = std::min(entries.size(), watched.file->pendingEntries().size());
+        entries.erase(entries.end() - waiting, entries.end());
+        if (entries.isEmpty())
             continue;
-        if (!file.open(QIODevice::ReadOnly) || !file.seek(watched.readOffset)) {
-            outcome->logErrors.push_back(
-                {file.fileName(), QStringLiteral("%1: cannot be read: %2").arg(file.fileName(), file.errorString())});
-            continue;
-        }
-        const QByteArray added = file.readAll();
-        watched.readOffset += added.size();
-        if (added.isEmpty())
-            continue;
-        QStringList lines = QString::fromUtf8(added).split(QLatin1Char('\n'));
-        if (lines.last().isEmpty())
-            lines.removeLast();
-        // Error-file entries end with a carriage return of their own.
-        for (QString &line : lines) {
-            if (line.endsWith(QLatin1Char('\r')))
-                line.chop(1);
+        QStringList lines;
+        for (const QString &entry : std::as_const(entries)) {
+            QStringList entryLines = entry.split(QLatin1Char('\n'));
+            if (entryLines.last().isEmpty())
+                entryLines.removeLast();
+            // Error-file entries end their lines with a carriage return of their own.
+            for (QString &line : entryLines) {
+                if (line.endsWith(QLatin1Char('\r')))
+                    line.chop(1);
+            }
+            lines += entryLines;
         }
         outcome->logLines.push_back({watched.fileName, lines});
     }

@@ -7,6 +7,7 @@
 #include "kxFarm.h"
 #include "kxJobEventFile.h"
 #include "kxPluginModule.h"
+#include "kxRecordingLogChannel.h"
 #include "kxServerSdkObject.h"
 
 #include <QtCore/QStringList>
@@ -55,12 +56,12 @@ private:
     {
         _kxLogfile *file;
         QString fileName;
-        qint64 readOffset;
     };
     void collectLogLines(EventOutcome *outcome);
     bool hasBoxChanged(int index);
 
     server::SdkObject m_sdk;
+    RecordingLogChannel *m_log = nullptr;
     server::ClientTableBuilder m_clients;
     QStringList m_boxes;
     std::vector<WatchedLog> m_watched;

@@ -1,6 +1,8 @@
 // kxhost: drives a notification module from the command line the way the
 // render-farm server drives it.
 #include "kxHostCommands.h"
+#include "kxHostError.h"
+#include "kxHostReport.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QTextStream>
@@ -28,12 +30,17 @@ int run(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString command = arguments.value(0);
 
-    if (command == QLatin1String("info"))
-        return kx::host::runInfo(arguments);
-    if (command == QLatin1String("notify"))
-        return kx::host::runNotify(arguments);
-    if (command == QLatin1String("generate"))
-        return kx::host::runGenerate(arguments);
+    // The one place an error ends a run: its status is its own.
+    try {
+        if (command == QLatin1String("info"))
+            return kx::host::runInfo(arguments);
+        if (command == QLatin1String("notify"))
+            return kx::host::runNotify(arguments);
+        if (command == QLatin1String("generate"))
+            return kx::host::runGenerate(arguments);
+    } catch (const kx::host::Error &error) {
+        return kx::host::failWith(error.status(), error.message());
+    }
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         QTextStream(stdout) << kUsage;
         return kx::host::ExitSuccess;
