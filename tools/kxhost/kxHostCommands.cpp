@@ -144,7 +144,12 @@ int runNotify(const QStringList &arguments)
                                      .arg(logFailures.join(QStringLiteral("; ")),
                                           parsed.save ? QStringLiteral(" (the farm file is not saved)") : QString()));
     if (parsed.save) {
-        writeFarmFile(farm.filePath, farmDocument(farm, server->messageBoxes()));
+        try {
+            writeFarmFile(farm.filePath, farmDocument(farm, server->messageBoxes()));
+        } catch (const Error &saveError) {
+            throw Error(saveError.status(), saveError.file(), saveError.field(),
+                        saveError.problem() + QStringLiteral(" (the farm file is unchanged)"));
+        }
         printSaved(farm.filePath);
     }
     return ExitSuccess;

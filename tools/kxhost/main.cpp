@@ -8,6 +8,7 @@
 #include <QtCore/QTextStream>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <new>
 
@@ -22,6 +23,23 @@ const char kUsage[] =
     "\n"
     "kxhost COMMAND --help shows a command's options.\n"
     "Exit status: 0 done, 1 the module or a file could not be used, 2 bad input.\n";
+
+// Memory held back for the way out: freeing a JSON document allocates, and a
+// destructor that cannot allocate while an exception unwinds ends the process.
+constexpr std::size_t kEmergencyReserveBytes = 8 * 1024 * 1024;
+void *emergencyReserve = nullptr;
+
+void onAllocationFailure()
+{
+    if (emergencyReserve) {
+        std::free(emergencyReserve);
+        emergencyReserve = nullptr;
+        // While unwinding, the allocation that asked is a destructor's: let it have the memory.
+        if (std::uncaught_exceptions() > 0)
+            return;
+    }
+    throw std::bad_alloc();
+}
 
 int run(int argc, char *argv[])
 {
@@ -56,6 +74,8 @@ int run(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    emergencyReserve = std::malloc(kEmergencyReserveBytes);
+    std::set_new_handler(onAllocationFailure);
     // Written without allocating: there may be no memory left for a formatted message.
     try {
         return run(argc, argv);
