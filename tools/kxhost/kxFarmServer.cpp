@@ -1,5 +1,6 @@
 #include "kxFarmServer.h"
 
+#include "kxHostError.h"
 #include "kxJobRecordBuilder.h"
 #include "kxStringField.h"
 #include "records/kxClientRecord.h"
@@ -14,7 +15,7 @@
 
 namespace kx::host {
 
-bool FarmServer::start(const Farm &farm, QString *errorMessage)
+void FarmServer::start(const Farm &farm)
 {
     // Each client record is large, so a full table may not fit; that is found out before
     // anything is created on disk.
@@ -25,16 +26,13 @@ bool FarmServer::start(const Farm &farm, QString *errorMessage)
             m_boxes.append(client.messageBox);
         }
     } catch (const std::bad_alloc &) {
-        *errorMessage = QStringLiteral("%1: %2 client records do not fit in memory (%3 MB each)")
-                            .arg(farm.filePath.isEmpty() ? QStringLiteral("--clients") : farm.filePath)
-                            .arg(farm.clients.size())
-                            .arg(double(kx::Client::kRecordSize) / (1024 * 1024), 0, 'f', 2);
-        return false;
+        throw Error::failure(farm.filePath.isEmpty() ? QStringLiteral("--clients") : farm.filePath,
+                             QStringLiteral("%1 client records do not fit in memory (%2 MB each)")
+                                 .arg(farm.clients.size())
+                                 .arg(double(kx::Client::kRecordSize) / (1024 * 1024), 0, 'f', 2));
     }
-    if (!QDir().mkpath(farm.logFolder)) {
-        *errorMessage = QStringLiteral("%1: the log folder cannot be created").arg(farm.logFolder);
-        return false;
-    }
+    if (!QDir().mkpath(farm.logFolder))
+        throw Error::failure(farm.logFolder, QStringLiteral("the log folder cannot be created"));
     const QDir folder(farm.logFolder);
     const FarmLogSettings &settings = farm.log;
     m_log = &m_sdk.installLog<RecordingLogChannel>();
@@ -53,7 +51,6 @@ bool FarmServer::start(const Farm &farm, QString *errorMessage)
                  {m_sdk.splitLog(), settings.splitFile}};
 
     m_sdk.setClientTable(m_clients.table());
-    return true;
 }
 
 EventOutcome FarmServer::notify(const server::PluginModule &module, const JobEvent &event)

@@ -40,9 +40,9 @@ struct EventOutcome
 class FarmServer
 {
 public:
-    // Builds the client table and creates the log folder; false with errorMessage when
+    // Builds the client table and creates the log folder; throws Error (status 1) when
     // either cannot be done.
-    bool start(const Farm &farm, QString *errorMessage);
+    void start(const Farm &farm);
 
     __KXSDK *sdkInterface() noexcept { return m_sdk.sdkInterface(); }
     EventOutcome notify(const server::PluginModule &module, const JobEvent &event);

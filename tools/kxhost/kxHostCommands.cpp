@@ -110,9 +110,7 @@ int runNotify(const QStringList &arguments)
 
     const std::unique_ptr<server::PluginModule> module = loadModule(parsed.pluginPath);
     auto server = std::make_unique<FarmServer>();
-    QString error;
-    if (!server->start(farm, &error))
-        throw Error::failure({}, error);
+    server->start(farm);
 
     printFarm(module->path(), farm, parsed.generated, temporaryLogs != nullptr);
     printCall("pInit", module->init());
