@@ -121,3 +121,21 @@ job_case('stored-lengths-65535', text16('r0;r1;r2;r3;r4;r5;r6;r7;r8;r9;', stored
 job_case('full-boxes', text16('render01'),
          [client(text8('render01'), text16('old message\n\n', count=2500))] * 6,
          scene=text16('x', count=1000))
+
+
+# kxhostInputFuzzer: the bytes of a farm or job event file, given to both readers.
+EXAMPLES = os.path.join(HERE, '..', 'examples')
+for name in ('farm.json', 'jobs.json'):
+    with open(os.path.join(EXAMPLES, name), 'rb') as f:
+        example = f.read()
+    write('kxhostInputFuzzer', 'example-' + name, example)
+    write('kxhostInputFuzzer', 'byte-order-mark-' + name, b'\xef\xbb\xbf' + example)
+write('kxhostInputFuzzer', 'key-twice-escaped',
+      b'{"logFolder": "l", "clients": [{"name": "a", "n\\u0061me": "b"}]}')
+write('kxhostInputFuzzer', 'numbers-at-the-edges',
+      b'{"logFolder": "l", "log": {"enabledCategories": [63, 0.0, 1e300, -0, 18446744073709551616],'
+      b' "splitCategory": -128}, "clients": []}')
+write('kxhostInputFuzzer', 'job-id-forms',
+      b'{"events": [{"jobIdBytes": "02 00 00 15 cd 5b 07 00", "progressCode": 255, "recipients": ""},'
+      b' {"jobId": "{AAAlq}", "progressCode": 0, "recipients": "r;s", "infoText": "\\u0000\\ud83d\\ude00"}]}')
+write('kxhostInputFuzzer', 'deep-nesting', b'{"logFolder": ' + b'[' * 2000 + b']' * 2000 + b'}')

@@ -6,13 +6,13 @@
 # folder. Ends with executions per second and total executions per target.
 #
 #   KX_FUZZ_SECONDS   seconds per target (default 60)
-#   KX_FUZZ_TARGETS   targets to run (default: all three)
+#   KX_FUZZ_TARGETS   targets to run (default: all four)
 #   KX_FUZZ_BUILD_DIR build folder (default build-fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${KX_FUZZ_SECONDS:-60}
 build_dir=${KX_FUZZ_BUILD_DIR:-build-fuzz}
-read -r -a targets <<< "${KX_FUZZ_TARGETS:-appendToMessageBoxFuzzer pNotifyFuzzer jobIDTextFuzzer}"
+read -r -a targets <<< "${KX_FUZZ_TARGETS:-appendToMessageBoxFuzzer pNotifyFuzzer jobIDTextFuzzer kxhostInputFuzzer}"
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_COMPILER=clang++ -DKX_SANITIZE=address,undefined -DKX_BUILD_FUZZERS=ON \

@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ qt6-base-dev-tools qt6-base-dev libgtest-dev dpkg-dev zip unzip
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          mingw-w64-x86-64-dev libz-mingw-w64-dev wine64)
+          mingw-w64-x86-64-dev libz-mingw-w64-dev wine64 nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -63,7 +63,10 @@ QMap<QString, QByteArray> filesUnder(const QString &folder)
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        files.insert(QDir(folder).relativeFilePath(path), QFileInfo(path).isDir() ? "<folder>" : readFile(path));
+        // A FIFO or device is never opened: reading it could wait forever.
+        const QFileInfo info(path);
+        files.insert(QDir(folder).relativeFilePath(path),
+                     info.isDir() ? "<folder>" : info.isFile() ? readFile(path) : QByteArray("<special>"));
     }
     return files;
 }
@@ -74,7 +77,7 @@ bool copyTree(const QString &from, const QString &to, const QStringList &skipped
     const QMap<QString, QByteArray> files = filesUnder(from);
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
         const QString target = QDir(to).filePath(it.key());
-        if (it.value() != "<folder>" && !skipped.contains(it.key().section(QLatin1Char('/'), 0, 0))
+        if (it.value() != "<folder>" && it.value() != "<special>" && !skipped.contains(it.key().section(QLatin1Char('/'), 0, 0))
             && !(QDir().mkpath(QFileInfo(target).path()) && writeFile(target, it.value())))
             return false;
     }

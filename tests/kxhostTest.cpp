@@ -5,13 +5,16 @@
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
+#include <QtCore/QFileInfo>
 #include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 using kxtest::readFile;
@@ -51,11 +54,30 @@ public:
         return clients.at(client)[QLatin1String("messageBox")].toString();
     }
 
+    // Runs of kxhost started together in the run folder; each must end with status 0.
+    std::vector<QByteArray> runTogether(const std::vector<QStringList> &commands) const
+    {
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (const QStringList &arguments : commands) {
+            runs.push_back(std::make_unique<QProcess>());
+            runs.back()->setWorkingDirectory(m_folder.path());
+            runs.back()->start(KXHOST_BINARY_PATH, arguments);
+        }
+        std::vector<QByteArray> outputs;
+        for (const auto &run : runs) { // waiting for one may already have seen another finish
+            EXPECT_TRUE(run->state() == QProcess::NotRunning || run->waitForFinished(60000));
+            EXPECT_EQ(run->exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().constData();
+            outputs.push_back(run->readAllStandardOutput());
+        }
+        return outputs;
+    }
+
     QTemporaryDir m_folder;
 };
 
-// Two people saving runs on one farm at the same moment: both runs' texts stay, each run
-// shows only its own lines.
+// Two people saving runs on one farm at the same moment, also one through a symbolic link to
+// it: both runs' texts stay, each run shows only its own lines.
 TEST_F(Kxhost, ConcurrentSavesKeepEveryDelivery)
 {
     write("jobs-a.json", R"({"events": [
@@ -64,32 +86,54 @@ TEST_F(Kxhost, ConcurrentSavesKeepEveryDelivery)
     write("jobs-b.json", R"({"events": [
         {"jobId": "{KUAb}", "progressCode": 200, "recipients": "render01;render02"},
         {"jobId": "{KUBc}", "progressCode": 200, "recipients": "render01"}]})");
-    for (int repetition = 0; repetition < 20; ++repetition) {
-        SCOPED_TRACE(repetition);
-        write("farm.json", R"({"logFolder": "logs",
-                            "clients": [{"name": "render01"}, {"name": "render02"}]})");
-        QProcess runs[2];
-        for (int i = 0; i < 2; ++i) {
-            const char *jobs = i == 0 ? "jobs-a.json" : "jobs-b.json";
-            runs[i].setWorkingDirectory(m_folder.path());
-            runs[i].start(KXHOST_BINARY_PATH, words("notify farm.json --job") << jobs << "--save");
+    ASSERT_TRUE(QFile::link(QStringLiteral("farm.json"), path("link.json")));
+    for (const char *second : {"farm.json", "link.json"}) {
+        for (int repetition = 0; repetition < 10; ++repetition) {
+            SCOPED_TRACE(std::string(second) + " " + std::to_string(repetition));
+            write("farm.json", R"({"logFolder": "logs",
+                                "clients": [{"name": "render01"}, {"name": "render02"}]})");
+            const std::vector<QByteArray> out =
+                runTogether({words("notify farm.json --job jobs-a.json --save"),
+                             words("notify") << second << words("--job jobs-b.json --save")});
+            for (const char *job : {"{KT9a}", "{KUAb}", "{KUBc}"})
+                EXPECT_TRUE(box(0).contains(QLatin1String(job))) << job;
+            for (const char *job : {"{KT9a}", "{KT9b}", "{KUAb}"})
+                EXPECT_TRUE(box(1).contains(QLatin1String(job))) << job;
+            for (const char *job : {"{KUAb}", "{KUBc}"})
+                EXPECT_FALSE(out[0].contains(QByteArray("started for job ") + job));
+            for (const char *job : {"{KT9a}", "{KT9b}"})
+                EXPECT_FALSE(out[1].contains(QByteArray("started for job ") + job));
+            EXPECT_FALSE(QFile::exists(path("farm.json.lock")));
+            EXPECT_TRUE(QFileInfo(path("link.json")).isSymLink()) << "the save replaced the link";
         }
-        for (QProcess &run : runs) { // waiting for one may already have seen the other finish
-            ASSERT_TRUE(run.state() == QProcess::NotRunning || run.waitForFinished(60000));
-            ASSERT_EQ(run.exitStatus(), QProcess::NormalExit);
-            ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().constData();
-        }
-        for (const char *job : {"{KT9a}", "{KUAb}", "{KUBc}"})
-            EXPECT_TRUE(box(0).contains(QLatin1String(job))) << job;
-        for (const char *job : {"{KT9a}", "{KT9b}", "{KUAb}"})
-            EXPECT_TRUE(box(1).contains(QLatin1String(job))) << job;
-        const QByteArray out[2] = {runs[0].readAllStandardOutput(), runs[1].readAllStandardOutput()};
-        for (const char *job : {"{KUAb}", "{KUBc}"})
-            EXPECT_FALSE(out[0].contains(QByteArray("started for job ") + job));
-        for (const char *job : {"{KT9a}", "{KT9b}"})
-            EXPECT_FALSE(out[1].contains(QByteArray("started for job ") + job));
-        EXPECT_FALSE(QFile::exists(path("farm.json.lock")));
     }
+}
+
+// Two farms that share a log folder, run at once: each run shows the lines it wrote and no
+// line of the other's, however the writes of the two interleave in the shared files.
+TEST_F(Kxhost, FarmsSharingALogFolderEachShowTheirOwnLines)
+{
+    QJsonArray events[2];
+    for (int i = 0; i < 150; ++i) {
+        events[0].append(QJsonObject{{"jobId", "{KT9a}"}, {"progressCode", 200}, {"recipients", "render01"}});
+        events[1].append(QJsonObject{{"jobId", "{KUAb}"}, {"progressCode", 200}, {"recipients", "render01"}});
+    }
+    write("jobs-a.json", QJsonDocument(QJsonObject{{"events", events[0]}}).toJson());
+    write("jobs-b.json", QJsonDocument(QJsonObject{{"events", events[1]}}).toJson());
+    write("farm-b.json", readFile(path("farm.json")));
+    for (int repetition = 0; repetition < 3; ++repetition) {
+        SCOPED_TRACE(repetition);
+        const std::vector<QByteArray> out = runTogether(
+            {words("notify farm.json --job jobs-a.json"), words("notify farm-b.json --job jobs-b.json")});
+        EXPECT_EQ(out[0].count("started for job {KT9a}"), 150);
+        EXPECT_EQ(out[0].count("{KUAb}"), 0);
+        EXPECT_EQ(out[1].count("started for job {KUAb}"), 150);
+        EXPECT_EQ(out[1].count("{KT9a}"), 0);
+    }
+    // Both wrote every line into the shared file.
+    const QByteArray log = readFile(path("logs/kxserver.log"));
+    EXPECT_EQ(log.count("started for job {KT9a}"), 3 * 150);
+    EXPECT_EQ(log.count("started for job {KUAb}"), 3 * 150);
 }
 
 #ifndef Q_OS_WIN

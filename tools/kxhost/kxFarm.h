@@ -3,9 +3,9 @@
 #ifndef KXFARM_H
 #define KXFARM_H
 
+#include "kxJsonFieldReader.h"
 #include "records/kxServerConfigRecord.h"
 
-#include <QtCore/QJsonObject>
 #include <QtCore/QString>
 
 #include <array>
@@ -39,7 +39,7 @@ struct Farm
     FarmLogSettings log;
     std::vector<FarmClient> clients;
     // The file's own object, so that saving keeps every field the way it was written.
-    QJsonObject document;
+    Json document;
 };
 
 } // namespace kx::host

@@ -1,7 +1,7 @@
 #include "kxFarmFile.h"
 
-#include "kxInputError.h"
-#include "kxJsonFieldReader.h"
+#include "kxHostError.h"
+#include "kxHostFiles.h"
 #include "kxSdkLogChannel.h"
 #include "kxTerminalText.h"
 #include "records/kxClientRecord.h"
@@ -9,7 +9,6 @@
 
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
-#include <QtCore/QJsonDocument>
 #include <QtCore/QSaveFile>
 
 #include <utility>
@@ -33,6 +32,8 @@ const QString kMessageBoxKey = QStringLiteral("messageBox");
 
 // File names inside the log folder; long enough for any sensible name.
 constexpr int kMaxLogFileNameLength = 255;
+// Larger inputs are not farms; refusing them keeps a typo from eating memory.
+constexpr qint64 kMaxFarmFileBytes = 256 * 1024 * 1024;
 
 int firstControl(const QString &text)
 {
@@ -71,13 +72,12 @@ QString readLogFileName(const JsonFieldReader &reader, const QString &key, const
     return name;
 }
 
-FarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &object)
+FarmLogSettings readLogSettings(const QString &filePath, const Json &object)
 {
     const JsonFieldReader reader(filePath, kLogKey, object,
-                                   {QStringLiteral("mainFile"), QStringLiteral("errorFile"),
-                                    QStringLiteral("splitFile"), QStringLiteral("enabledCategories"),
-                                    QStringLiteral("stampSeparator"), QStringLiteral("splitCategory"),
-                                    QStringLiteral("logName")});
+                                 {QStringLiteral("mainFile"), QStringLiteral("errorFile"), QStringLiteral("splitFile"),
+                                  QStringLiteral("enabledCategories"), QStringLiteral("stampSeparator"),
+                                  QStringLiteral("splitCategory"), QStringLiteral("logName")});
     FarmLogSettings settings;
     settings.mainFile = readLogFileName(reader, QStringLiteral("mainFile"), settings.mainFile);
     settings.errorFile = readLogFileName(reader, QStringLiteral("errorFile"), settings.errorFile);
@@ -89,16 +89,15 @@ FarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &obje
 
     if (reader.has(QStringLiteral("enabledCategories"))) {
         settings.enabledCategories.fill(false);
-        const QJsonArray categories = reader.array(QStringLiteral("enabledCategories"), true);
-        for (int i = 0; i < int(categories.size()); ++i) {
-            const QJsonValue value = categories.at(i);
-            const double number = value.toDouble(-1);
-            if (!value.isDouble() || number != double(int(number)) || number < 0
-                || number >= kx::ServerConfig::kLogCategoryCount)
+        const Json &categories = reader.array(QStringLiteral("enabledCategories"), true);
+        for (std::size_t i = 0; i < categories.size(); ++i) {
+            const std::optional<qint64> category =
+                JsonFieldReader::wholeNumber(categories[i], 0, kx::ServerConfig::kLogCategoryCount - 1);
+            if (!category)
                 reader.fail(QStringLiteral("enabledCategories[%1]").arg(i),
                             QStringLiteral("must be a category, a whole number from 0 to %1")
                                 .arg(kx::ServerConfig::kLogCategoryCount - 1));
-            settings.enabledCategories[std::size_t(number)] = true;
+            settings.enabledCategories[std::size_t(*category)] = true;
         }
     }
 
@@ -119,6 +118,21 @@ FarmLogSettings readLogSettings(const QString &filePath, const QJsonObject &obje
     requireLatin1(reader, QStringLiteral("logName"), settings.logName);
     return settings;
 }
+
+void syncToDisk(QFileDevice &file, const QString &filePath)
+{
+    const int handle = file.handle();
+    if (handle < 0)
+        return; // no descriptor of its own: the commit syncs what it can
+#ifdef Q_OS_WIN
+    if (::_commit(handle) != 0)
+        throw Error::failure(filePath, QStringLiteral("cannot be written: the data cannot be forced to disk"));
+#else
+    if (::fsync(handle) != 0)
+        throw Error::failure(filePath,
+                             QStringLiteral("cannot be written: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+#endif
+}
 } // namespace
 
 int firstNonLatin1(const QString &text)
@@ -130,36 +144,23 @@ int firstNonLatin1(const QString &text)
     return -1;
 }
 
-bool hasListSeparator(const QString &name, QString *problem)
+QString listSeparatorProblem(const QString &name)
 {
-    *problem = QStringLiteral("must not contain \";\", which separates the names of a recipient list");
-    return name.contains(QLatin1Char(';'));
-}
-
-bool syncToDisk(QFileDevice &file, QString *cause)
-{
-    const int handle = file.handle();
-    if (handle < 0)
-        return true; // no descriptor of its own: the commit syncs what it can
-#ifdef Q_OS_WIN
-    if (::_commit(handle) != 0) {
-        *cause = QStringLiteral("the data cannot be forced to disk");
-        return false;
-    }
-#else
-    if (::fsync(handle) != 0) {
-        *cause = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-#endif
-    return true;
+    return name.contains(QLatin1Char(';'))
+        ? QStringLiteral("must not contain \";\", which separates the names of a recipient list")
+        : QString();
 }
 
 Farm readFarmFile(const QString &filePath)
 {
+    return parseFarm(filePath, readInputFile(filePath, kMaxFarmFileBytes));
+}
+
+Farm parseFarm(const QString &filePath, const QByteArray &bytes)
+{
     Farm farm;
     farm.filePath = filePath;
-    farm.document = readJsonObjectFile(filePath);
+    farm.document = parseJsonObject(filePath, bytes);
     const JsonFieldReader reader(filePath, QString(), farm.document, {kLogFolderKey, kLogKey, kClientsKey});
 
     // A relative log folder is taken from the farm file's folder, so a farm runs the same from anywhere.
@@ -170,23 +171,24 @@ Farm readFarmFile(const QString &filePath)
     farm.logFolder = QDir::cleanPath(QFileInfo(filePath).absoluteDir().absoluteFilePath(folder));
     farm.log = readLogSettings(filePath, reader.object(kLogKey));
 
-    const QJsonArray clients = reader.array(kClientsKey, true);
-    if (clients.size() > kx::ClientTable::kMaxClients)
+    const Json &clients = reader.array(kClientsKey, true);
+    if (clients.size() > std::size_t(kx::ClientTable::kMaxClients))
         reader.fail(kClientsKey, QStringLiteral("%1 clients, but a client table holds at most %2")
-                                     .arg(clients.size()).arg(kx::ClientTable::kMaxClients));
-    farm.clients.reserve(std::size_t(clients.size()));
-    for (int i = 0; i < int(clients.size()); ++i) {
+                                     .arg(clients.size())
+                                     .arg(kx::ClientTable::kMaxClients));
+    farm.clients.reserve(clients.size());
+    for (std::size_t i = 0; i < clients.size(); ++i) {
         const QString path = QStringLiteral("clients[%1]").arg(i);
-        const QJsonValue value = clients.at(i);
-        if (!value.isObject())
-            throw InputError(QStringLiteral("%1: %2: must be an object, not %3")
-                                   .arg(filePath, path, JsonFieldReader::describeType(value)));
-        const JsonFieldReader client(filePath, path, value.toObject(), {kNameKey, kMessageBoxKey});
+        const Json &value = clients[i];
+        if (!value.is_object())
+            throw Error::badInput(filePath, path,
+                                  QStringLiteral("must be an object, not %1").arg(JsonFieldReader::describeType(value)));
+        const JsonFieldReader client(filePath, path, value, {kNameKey, kMessageBoxKey});
         FarmClient entry;
         entry.name = client.requiredText(kNameKey, kx::Client::NameField::capacity());
         requireLatin1(client, kNameKey, entry.name);
-        QString problem;
-        if (hasListSeparator(entry.name, &problem))
+        const QString problem = listSeparatorProblem(entry.name);
+        if (!problem.isEmpty())
             client.fail(kNameKey, problem);
         entry.messageBox = client.text(kMessageBoxKey, kx::Client::MessageBoxField::capacity());
         farm.clients.push_back(entry);
@@ -194,63 +196,92 @@ Farm readFarmFile(const QString &filePath)
     return farm;
 }
 
-QJsonObject farmDocument(const Farm &farm, const QStringList &boxes)
+Json farmDocument(const Farm &farm, const QStringList &boxes)
 {
-    QJsonObject document = farm.document;
-    QJsonArray clients = document.value(kClientsKey).toArray();
-    for (int i = 0; i < int(clients.size()) && i < int(boxes.size()); ++i) {
-        QJsonObject client = clients.at(i).toObject();
-        client.insert(kMessageBoxKey, boxes.at(i));
-        clients.replace(i, client);
-    }
-    document.insert(kClientsKey, clients);
+    Json document = farm.document;
+    Json &clients = document[kClientsKey.toStdString()];
+    for (std::size_t i = 0; i < clients.size() && i < std::size_t(boxes.size()); ++i)
+        clients[i][kMessageBoxKey.toStdString()] = boxes.at(int(i)).toStdString();
     return document;
 }
 
-bool writeFarmFile(const QString &filePath, const QJsonObject &document, QString *errorMessage)
+void writeFarmFile(const QString &filePath, const Json &document)
 {
-    QSaveFile file(filePath);
+    // The link's target is replaced, never the link, and only after its lock was taken by the same name.
+    const QString target = realFilePath(filePath);
+    const FileIdentity original = identifyFile(target);
+    QSaveFile file(target);
     const auto fail = [&](const QString &cause) {
-        if (errorMessage)
-            *errorMessage = QStringLiteral("%1: cannot be written: %2").arg(filePath, cause);
         file.cancelWriting();
-        return false;
+        return Error::failure(filePath, QStringLiteral("cannot be written: %1").arg(cause));
     };
-    const QByteArray bytes = QJsonDocument(document).toJson(QJsonDocument::Indented);
+    const std::string text = document.dump(4) + '\n';
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(file.errorString());
-    // A write cut short by a full disk carries no cause; the next one, refused, does.
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0)
-            return fail(file.errorString());
-        done += written;
+        throw fail(file.errorString());
+    try {
+        if (original.exists())
+            keepOwnership(file.handle(), original, filePath);
+        // A write cut short by a full disk carries no cause; the next one, refused, does.
+        for (std::size_t done = 0; done < text.size();) {
+            const qint64 written = file.write(text.data() + done, qint64(text.size() - done));
+            if (written <= 0)
+                throw fail(file.errorString());
+            done += std::size_t(written);
+        }
+        // Each step is checked on its own: a commit has been seen to miss a failed write.
+        if (!file.flush())
+            throw fail(file.errorString());
+        syncToDisk(file, filePath);
+    } catch (...) {
+        file.cancelWriting();
+        throw;
     }
-    // Each step is checked on its own: a commit has been seen to miss a failed write.
-    if (!file.flush())
-        return fail(file.errorString());
-    QString cause;
-    if (!syncToDisk(file, &cause))
-        return fail(cause);
     if (!file.commit())
-        return fail(file.errorString());
-    return true;
+        throw fail(file.errorString());
+}
+
+void refuseReplacingHardLinkedFile(const QString &filePath)
+{
+    const FileIdentity identity = identifyFile(filePath);
+    if (identity.linkCount > 1)
+        throw Error::badInput(filePath, {}, QStringLiteral("the file has %1 names (hard links); saving puts a new file "
+                                                           "in its place, which the other names would not show, so "
+                                                           "it is not saved")
+                                                .arg(identity.linkCount));
+}
+
+QString realFilePath(const QString &path)
+{
+    QFileInfo info(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
+    // A link that points nowhere yet is followed too: writing through it creates its target.
+    for (int depth = 0; depth < 40 && info.isSymLink() && !info.exists(); ++depth)
+        info.setFile(info.symLinkTarget());
+    if (info.exists())
+        return info.canonicalFilePath();
+    const QString folder = info.absoluteDir().canonicalPath();
+    return folder.isEmpty() ? info.absoluteFilePath() : QDir(folder).filePath(info.fileName());
+}
+
+QString farmLockFilePath(const QString &farmFilePath)
+{
+    return realFilePath(farmFilePath) + QStringLiteral(".lock");
 }
 
 namespace {
-// Cleaned absolute paths, or the files themselves where both exist (a link, another spelling).
+// Two paths name one file: by identity where the files exist, else by the real path a
+// write would create (its folder resolved), so a link or another spelling is no way around.
 bool isSameFile(const QString &a, const QString &b)
 {
-    const QFileInfo first(a);
-    const QFileInfo second(b);
-    if (first.exists() && second.exists())
-        return first.canonicalFilePath() == second.canonicalFilePath();
+    const FileIdentity first = identifyFile(a);
+    const FileIdentity second = identifyFile(b);
+    if (first.exists() || second.exists())
+        return first.isSameFileAs(second);
 #ifdef Q_OS_WIN
     constexpr Qt::CaseSensitivity kCase = Qt::CaseInsensitive;
 #else
     constexpr Qt::CaseSensitivity kCase = Qt::CaseSensitive;
 #endif
-    return QDir::cleanPath(first.absoluteFilePath()).compare(QDir::cleanPath(second.absoluteFilePath()), kCase) == 0;
+    return realFilePath(a).compare(realFilePath(b), kCase) == 0;
 }
 } // namespace
 
@@ -263,22 +294,30 @@ void refuseLogFilesOverInputs(const Farm &farm, const QString &jobFilePath)
                                                 {QStringLiteral("log.splitFile"), farm.log.splitFile}};
     const std::pair<QString, QString> inputs[] = {
         {farm.filePath, QStringLiteral("the farm file itself")},
-        {farm.filePath.isEmpty() ? QString() : farmLockFilePath(farm.filePath), QStringLiteral("the farm file's lock file")},
+        {farm.filePath.isEmpty() ? QString() : farmLockFilePath(farm.filePath),
+         QStringLiteral("the farm file's lock file")},
         {jobFilePath, QStringLiteral("the job event file")}};
-    for (const auto &log : logs) {
+    for (std::size_t i = 0; i < std::size(logs); ++i) {
+        const auto &log = logs[i];
         const QString logPath = folder.filePath(log.second);
+        const auto refuse = [&](const QString &problem) {
+            throw Error::badInput(source, log.first, QStringLiteral("\"%1\" in the log folder %2").arg(log.second, problem));
+        };
+        // Appending to a FIFO would wait for a reader, to a device would write into it.
+        const FileIdentity identity = identifyFile(logPath);
+        if (identity.kind == FileKind::Folder)
+            refuse(QStringLiteral("is a folder; a log file must be a regular file"));
+        if (identity.kind == FileKind::Other)
+            refuse(QStringLiteral("is %1; a log file must be a regular file").arg(identity.kindName));
         for (const auto &input : inputs) {
             if (!input.first.isEmpty() && isSameFile(logPath, input.first))
-                throw InputError(QStringLiteral("%1: %2: \"%3\" in the log folder is %4; "
-                                                  "a log file must not be one of kxhost's input files")
-                                       .arg(source, log.first, log.second, input.second));
+                refuse(QStringLiteral("is %1; a log file must not be one of kxhost's input files").arg(input.second));
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (isSameFile(logPath, folder.filePath(logs[j].second)))
+                refuse(QStringLiteral("is the file of %1; each log file must be a file of its own").arg(logs[j].first));
         }
     }
-}
-
-QString farmLockFilePath(const QString &farmFilePath)
-{
-    return farmFilePath + QStringLiteral(".lock");
 }
 
 } // namespace kx::host

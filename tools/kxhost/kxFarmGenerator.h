@@ -7,7 +7,7 @@
 namespace kx::host {
 
 // `count` (as typed) clients named prefix01, prefix02, ... (digits enough for
-// the count), all boxes empty. Throws InputError naming the option for a bad
+// the count), all boxes empty. Throws Error naming the option for a bad
 // count, log folder or prefix.
 Farm generateFarm(const QString &countText, const QString &prefix, const QString &logFolder);
 

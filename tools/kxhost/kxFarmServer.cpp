@@ -1,21 +1,21 @@
 #include "kxFarmServer.h"
 
+#include "kxHostError.h"
 #include "kxJobRecordBuilder.h"
 #include "kxStringField.h"
 #include "records/kxClientRecord.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QElapsedTimer>
-#include <QtCore/QFile>
-#include <QtCore/QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <new>
 
 namespace kx::host {
 
-bool FarmServer::start(const Farm &farm, QString *errorMessage)
+void FarmServer::start(const Farm &farm)
 {
     // Each client record is large, so a full table may not fit; that is found out before
     // anything is created on disk.
@@ -26,18 +26,16 @@ bool FarmServer::start(const Farm &farm, QString *errorMessage)
             m_boxes.append(client.messageBox);
         }
     } catch (const std::bad_alloc &) {
-        *errorMessage = QStringLiteral("%1: %2 client records do not fit in memory (%3 MB each)")
-                            .arg(farm.filePath.isEmpty() ? QStringLiteral("--clients") : farm.filePath)
-                            .arg(farm.clients.size())
-                            .arg(double(kx::Client::kRecordSize) / (1024 * 1024), 0, 'f', 2);
-        return false;
+        throw Error::failure(farm.filePath.isEmpty() ? QStringLiteral("--clients") : farm.filePath,
+                             QStringLiteral("%1 client records do not fit in memory (%2 MB each)")
+                                 .arg(farm.clients.size())
+                                 .arg(double(kx::Client::kRecordSize) / (1024 * 1024), 0, 'f', 2));
     }
-    if (!QDir().mkpath(farm.logFolder)) {
-        *errorMessage = QStringLiteral("%1: the log folder cannot be created").arg(farm.logFolder);
-        return false;
-    }
+    if (!QDir().mkpath(farm.logFolder))
+        throw Error::failure(farm.logFolder, QStringLiteral("the log folder cannot be created"));
     const QDir folder(farm.logFolder);
     const FarmLogSettings &settings = farm.log;
+    m_log = &m_sdk.installLog<RecordingLogChannel>();
     m_sdk.setMainLog(std::make_unique<_kxLogfile>(folder.filePath(settings.mainFile)));
     m_sdk.setErrorLog(std::make_unique<_kxLogfile>(folder.filePath(settings.errorFile)));
     m_sdk.setSplitLog(std::make_unique<_kxLogfile>(folder.filePath(settings.splitFile)));
@@ -47,15 +45,12 @@ bool FarmServer::start(const Farm &farm, QString *errorMessage)
     for (int category = 0; category < kx::ServerConfig::kLogCategoryCount; ++category)
         m_sdk.setLogCategoryEnabled(category, settings.enabledCategories[std::size_t(category)]);
 
-    // Earlier runs' lines stay in the files; only what this run adds is shown.
-    const std::pair<_kxLogfile *, QString> files[] = {{&m_sdk.mainLog(), settings.mainFile},
-                                                      {&m_sdk.errorLog(), settings.errorFile},
-                                                      {m_sdk.splitLog(), settings.splitFile}};
-    for (const auto &file : files)
-        m_watched.push_back({file.first, file.second, QFileInfo(file.first->filePath()).size()});
+    // What the run gives each file is shown, not what the files hold: they may be shared.
+    m_watched = {{&m_sdk.mainLog(), settings.mainFile},
+                 {&m_sdk.errorLog(), settings.errorFile},
+                 {m_sdk.splitLog(), settings.splitFile}};
 
     m_sdk.setClientTable(m_clients.table());
-    return true;
 }
 
 EventOutcome FarmServer::notify(const server::PluginModule &module, const JobEvent &event)
@@ -96,31 +91,28 @@ bool FarmServer::hasBoxChanged(int index)
 void FarmServer::collectLogLines(EventOutcome *outcome)
 {
     for (WatchedLog &watched : m_watched) {
+        QStringList entries = m_log->takeEntries(watched.file);
         try {
             watched.file->flush();
         } catch (const std::exception &error) {
             outcome->logErrors.push_back({watched.file->filePath(), QString::fromLocal8Bit(error.what())});
-            continue;
         }
-        QFile file(watched.file->filePath());
-        if (!file.exists())
+        // Entries still waiting for a file that failed were not written: they are not shown.
+        const auto waiting = std::min(entries.size(), watched.file->pendingEntries().size());
+        entries.erase(entries.end() - waiting, entries.end());
+        if (entries.isEmpty())
             continue;
-        if (!file.open(QIODevice::ReadOnly) || !file.seek(watched.readOffset)) {
-            outcome->logErrors.push_back(
-                {file.fileName(), QStringLiteral("%1: cannot be read: %2").arg(file.fileName(), file.errorString())});
-            continue;
-        }
-        const QByteArray added = file.readAll();
-        watched.readOffset += added.size();
-        if (added.isEmpty())
-            continue;
-        QStringList lines = QString::fromUtf8(added).split(QLatin1Char('\n'));
-        if (lines.last().isEmpty())
-            lines.removeLast();
-        // Error-file entries end with a carriage return of their own.
-        for (QString &line : lines) {
-            if (line.endsWith(QLatin1Char('\r')))
-                line.chop(1);
+        QStringList lines;
+        for (const QString &entry : std::as_const(entries)) {
+            QStringList entryLines = entry.split(QLatin1Char('\n'));
+            if (entryLines.last().isEmpty())
+                entryLines.removeLast();
+            // Error-file entries end their lines with a carriage return of their own.
+            for (QString &line : entryLines) {
+                if (line.endsWith(QLatin1Char('\r')))
+                    line.chop(1);
+            }
+            lines += entryLines;
         }
         outcome->logLines.push_back({watched.fileName, lines});
     }

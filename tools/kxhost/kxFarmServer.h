@@ -7,6 +7,7 @@
 #include "kxFarm.h"
 #include "kxJobEventFile.h"
 #include "kxPluginModule.h"
+#include "kxRecordingLogChannel.h"
 #include "kxServerSdkObject.h"
 
 #include <QtCore/QStringList>
@@ -39,9 +40,9 @@ struct EventOutcome
 class FarmServer
 {
 public:
-    // Builds the client table and creates the log folder; false with errorMessage when
+    // Builds the client table and creates the log folder; throws Error (status 1) when
     // either cannot be done.
-    bool start(const Farm &farm, QString *errorMessage);
+    void start(const Farm &farm);
 
     __KXSDK *sdkInterface() noexcept { return m_sdk.sdkInterface(); }
     EventOutcome notify(const server::PluginModule &module, const JobEvent &event);
@@ -55,12 +56,12 @@ private:
     {
         _kxLogfile *file;
         QString fileName;
-        qint64 readOffset;
     };
     void collectLogLines(EventOutcome *outcome);
     bool hasBoxChanged(int index);
 
     server::SdkObject m_sdk;
+    RecordingLogChannel *m_log = nullptr;
     server::ClientTableBuilder m_clients;
     QStringList m_boxes;
     std::vector<WatchedLog> m_watched;

@@ -10,19 +10,19 @@ namespace kx::host {
 namespace {
 constexpr int kDefaultLockTimeoutSeconds = 60;
 
-ParseOutcome refused(const QString &message)
+[[noreturn]] void refuse(const QString &message)
 {
-    return ParseOutcome{ParseOutcome::Refused, message};
+    throw Error::badInput({}, {}, message);
 }
 
-// Reads the command line, or says why not; --help gives the help text.
-ParseOutcome parseCommandLine(QCommandLineParser &parser, const QStringList &arguments)
+// Reads the command line, or throws why not; returns the help text when --help is given.
+QString parseCommandLine(QCommandLineParser &parser, const QStringList &arguments)
 {
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help."));
     parser.addOption(help);
     if (!parser.parse(arguments))
-        return refused(parser.errorText() + QStringLiteral(" (see kxhost %1 --help)").arg(arguments.value(0)));
+        refuse(parser.errorText() + QStringLiteral(" (see kxhost %1 --help)").arg(arguments.value(0)));
     if (parser.isSet(help)) {
         // The parser names the program as it was started; the usage line should be one to type back.
         QString text = parser.helpText();
@@ -31,9 +31,9 @@ ParseOutcome parseCommandLine(QCommandLineParser &parser, const QStringList &arg
         if (text.startsWith(usage) && programEnd > int(usage.size()))
             text.replace(int(usage.size()), programEnd - int(usage.size()),
                          QStringLiteral("kxhost ") + arguments.value(0));
-        return ParseOutcome{ParseOutcome::Help, text};
+        return text;
     }
-    return ParseOutcome{};
+    return QString();
 }
 
 QCommandLineOption lockTimeoutOption()
@@ -44,14 +44,20 @@ QCommandLineOption lockTimeoutOption()
                               QStringLiteral("SECONDS"), QString::number(kDefaultLockTimeoutSeconds));
 }
 
-bool readLockTimeout(const QString &value, int *seconds, QString *message)
+int readLockTimeout(const QString &value)
 {
     bool isNumber = false;
-    *seconds = value.toInt(&isNumber);
-    if (isNumber && *seconds >= 0 && *seconds <= 86400)
-        return true;
-    *message = QStringLiteral("--lock-timeout: \"%1\" is not a whole number of seconds from 0 to 86400").arg(value);
-    return false;
+    const int seconds = value.toInt(&isNumber);
+    if (!isNumber || seconds < 0 || seconds > 86400)
+        refuse(QStringLiteral("--lock-timeout: \"%1\" is not a whole number of seconds from 0 to 86400").arg(value));
+    return seconds;
+}
+
+QCommandLineOption breakLockOption()
+{
+    return QCommandLineOption(QStringLiteral("break-lock"),
+                              QStringLiteral("Removes a lock on the farm file that no running process holds (one "
+                                             "left by a run that ended on another host)."));
 }
 
 QCommandLineOption pluginOption()
@@ -68,25 +74,27 @@ QString pluginPath(const QCommandLineParser &parser, const QCommandLineOption &o
 }
 } // namespace
 
-ParseOutcome parseInfoArguments(const QStringList &arguments, InfoArguments *parsed)
+InfoArguments parseInfoArguments(const QStringList &arguments)
 {
+    InfoArguments parsed;
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Loads a notification module as the server does (pInit, pInfo, pExit) and shows\n"
                        "the identity it reports and whether it accepts the server's record layouts."));
     const QCommandLineOption plugin = pluginOption();
     parser.addOption(plugin);
-    const ParseOutcome outcome = parseCommandLine(parser, arguments);
-    if (outcome.kind != ParseOutcome::Run)
-        return outcome;
+    parsed.help = parseCommandLine(parser, arguments);
+    if (!parsed.help.isEmpty())
+        return parsed;
     if (!parser.positionalArguments().isEmpty())
-        return refused(QStringLiteral("info takes no file arguments (see kxhost info --help)"));
-    parsed->pluginPath = pluginPath(parser, plugin);
-    return outcome;
+        refuse(QStringLiteral("info takes no file arguments (see kxhost info --help)"));
+    parsed.pluginPath = pluginPath(parser, plugin);
+    return parsed;
 }
 
-ParseOutcome parseNotifyArguments(const QStringList &arguments, NotifyArguments *parsed)
+NotifyArguments parseNotifyArguments(const QStringList &arguments)
 {
+    NotifyArguments parsed;
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Runs job events through a notification module as the server does: pInit, pInfo,\n"
@@ -112,38 +120,41 @@ ParseOutcome parseNotifyArguments(const QStringList &arguments, NotifyArguments 
                                                       "removed at the end)."),
                                        QStringLiteral("DIR"));
     const QCommandLineOption lockTimeout = lockTimeoutOption();
-    parser.addOptions({job, plugin, save, clients, prefix, logFolder, lockTimeout});
-    const ParseOutcome outcome = parseCommandLine(parser, arguments);
-    if (outcome.kind != ParseOutcome::Run)
-        return outcome;
+    const QCommandLineOption breakLock = breakLockOption();
+    parser.addOptions({job, plugin, save, clients, prefix, logFolder, lockTimeout, breakLock});
+    parsed.help = parseCommandLine(parser, arguments);
+    if (!parsed.help.isEmpty())
+        return parsed;
 
     const QStringList files = parser.positionalArguments();
     const bool generated = parser.isSet(clients);
     if (generated ? !files.isEmpty() : files.size() != 1)
-        return refused(QStringLiteral("give either one FARM.json or --clients N (see kxhost notify --help)"));
+        refuse(QStringLiteral("give either one FARM.json or --clients N (see kxhost notify --help)"));
     if (!parser.isSet(job))
-        return refused(QStringLiteral("--job JOB.json is required (see kxhost notify --help)"));
+        refuse(QStringLiteral("--job JOB.json is required (see kxhost notify --help)"));
     if (generated && parser.isSet(save))
-        return refused(QStringLiteral("--save needs a farm file; a generated farm has none"));
+        refuse(QStringLiteral("--save needs a farm file; a generated farm has none"));
     if (!generated && (parser.isSet(prefix) || parser.isSet(logFolder)))
-        return refused(QStringLiteral("--prefix and --log-folder belong to --clients"));
-    QString message;
-    if (!readLockTimeout(parser.value(lockTimeout), &parsed->lockTimeoutSeconds, &message))
-        return refused(message);
+        refuse(QStringLiteral("--prefix and --log-folder belong to --clients"));
+    if (parser.isSet(breakLock) && !parser.isSet(save))
+        refuse(QStringLiteral("--break-lock belongs to --save: a run that does not save takes no lock"));
+    parsed.lockTimeoutSeconds = readLockTimeout(parser.value(lockTimeout));
 
-    parsed->farmPath = generated ? QString() : files.first();
-    parsed->jobPath = parser.value(job);
-    parsed->pluginPath = pluginPath(parser, plugin);
-    parsed->save = parser.isSet(save);
-    parsed->generated = generated;
-    parsed->clientCount = parser.value(clients);
-    parsed->prefix = parser.value(prefix);
-    parsed->logFolder = parser.value(logFolder);
-    return outcome;
+    parsed.farmPath = generated ? QString() : files.first();
+    parsed.jobPath = parser.value(job);
+    parsed.pluginPath = pluginPath(parser, plugin);
+    parsed.save = parser.isSet(save);
+    parsed.generated = generated;
+    parsed.clientCount = parser.value(clients);
+    parsed.prefix = parser.value(prefix);
+    parsed.logFolder = parser.value(logFolder);
+    parsed.breakLock = parser.isSet(breakLock);
+    return parsed;
 }
 
-ParseOutcome parseGenerateArguments(const QStringList &arguments, GenerateArguments *parsed)
+GenerateArguments parseGenerateArguments(const QStringList &arguments)
 {
+    GenerateArguments parsed;
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Writes a farm file of N render clients with empty message boxes."));
@@ -157,23 +168,23 @@ ParseOutcome parseGenerateArguments(const QStringList &arguments, GenerateArgume
                                        QStringLiteral("DIR"), QStringLiteral("logs"));
     const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("Replaces an existing farm file."));
     const QCommandLineOption lockTimeout = lockTimeoutOption();
-    parser.addOptions({clients, prefix, logFolder, force, lockTimeout});
-    const ParseOutcome outcome = parseCommandLine(parser, arguments);
-    if (outcome.kind != ParseOutcome::Run)
-        return outcome;
+    const QCommandLineOption breakLock = breakLockOption();
+    parser.addOptions({clients, prefix, logFolder, force, lockTimeout, breakLock});
+    parsed.help = parseCommandLine(parser, arguments);
+    if (!parsed.help.isEmpty())
+        return parsed;
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1 || !parser.isSet(clients))
-        return refused(QStringLiteral("give --clients N and one FARM.json (see kxhost generate --help)"));
-    QString message;
-    if (!readLockTimeout(parser.value(lockTimeout), &parsed->lockTimeoutSeconds, &message))
-        return refused(message);
+        refuse(QStringLiteral("give --clients N and one FARM.json (see kxhost generate --help)"));
+    parsed.lockTimeoutSeconds = readLockTimeout(parser.value(lockTimeout));
 
-    parsed->farmPath = files.first();
-    parsed->clientCount = parser.value(clients);
-    parsed->prefix = parser.value(prefix);
-    parsed->logFolder = parser.value(logFolder);
-    parsed->force = parser.isSet(force);
-    return outcome;
+    parsed.farmPath = files.first();
+    parsed.clientCount = parser.value(clients);
+    parsed.prefix = parser.value(prefix);
+    parsed.logFolder = parser.value(logFolder);
+    parsed.force = parser.isSet(force);
+    parsed.breakLock = parser.isSet(breakLock);
+    return parsed;
 }
 
 } // namespace kx::host

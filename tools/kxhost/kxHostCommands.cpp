@@ -2,74 +2,33 @@
 
 #include "kxFarmFile.h"
 #include "kxFarmGenerator.h"
+#include "kxFarmLock.h"
 #include "kxFarmServer.h"
+#include "kxHostError.h"
+#include "kxHostFiles.h"
 #include "kxHostReport.h"
-#include "kxInputError.h"
 #include "kxJobEventFile.h"
-#include "kxPluginModule.h"
 #include "kxNotifyContract.h"
+#include "kxPluginModule.h"
 #include "kxServerSdkObject.h"
 
 #include <QtCore/QFileInfo>
-#include <QtCore/QLockFile>
 #include <QtCore/QTemporaryDir>
 
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace kx::host {
 
 namespace {
-// Usage errors leave with 2; --help prints and leaves with 0.
-bool shouldRun(const ParseOutcome &outcome, int *status)
+std::unique_ptr<server::PluginModule> loadModule(const QString &path)
 {
-    if (outcome.kind == ParseOutcome::Refused) {
-        *status = failWith(ExitBadInput, outcome.text);
-        return false;
-    }
-    if (outcome.kind == ParseOutcome::Help) {
-        printHelp(outcome.text);
-        *status = ExitSuccess;
-        return false;
-    }
-    return true;
-}
-
-// Two runs that read the farm, run and write it back would each save over the
-// other's boxes; the lock beside the farm makes them take turns.
-bool lockFarm(QLockFile &lock, const QString &farmPath, int timeoutSeconds, QString *errorMessage,
-              bool *isBusy)
-{
-    // A long run keeps its lock; only a lock whose process is gone is taken over.
-    lock.setStaleLockTime(0);
-    if (lock.tryLock(timeoutSeconds * 1000))
-        return true;
-    *isBusy = lock.error() == QLockFile::LockFailedError;
-    if (*isBusy)
-        *errorMessage = QStringLiteral("%1: another kxhost run is using this farm file (lock file %2); gave up "
-                                       "after %3 seconds (see --lock-timeout)")
-                            .arg(farmPath, farmLockFilePath(farmPath))
-                            .arg(timeoutSeconds);
-    else
-        *errorMessage = QStringLiteral("%1: the lock file %2 cannot be created%3")
-                            .arg(farmPath, farmLockFilePath(farmPath),
-                                 lock.error() == QLockFile::PermissionError ? QStringLiteral(": permission denied")
-                                                                            : QString());
-    return false;
-}
-
-std::unique_ptr<server::PluginModule> loadModule(const QString &path, QString *errorMessage)
-{
-    if (!QFileInfo(path).isFile()) {
-        *errorMessage = QStringLiteral("%1: no such module file").arg(path);
-        return nullptr;
-    }
+    if (!QFileInfo(path).isFile())
+        throw Error::failure(path, QStringLiteral("no such module file"));
     auto module = std::make_unique<server::PluginModule>(QFileInfo(path).absoluteFilePath());
-    if (!module->load()) {
-        *errorMessage = QStringLiteral("%1: cannot be loaded as a notification module: %2")
-                            .arg(path, module->errorString());
-        return nullptr;
-    }
+    if (!module->load())
+        throw Error::failure(path, QStringLiteral("cannot be loaded as a notification module: %1").arg(module->errorString()));
     return module;
 }
 
@@ -91,19 +50,17 @@ PluginIdentity queryIdentity(const server::PluginModule &module, __KXSDK *sdk)
     identity.qtVersion = kx::stringField<VersionField>(filled, kQtVersionOffset).text();
     return identity;
 }
+
 } // namespace
 
 int runInfo(const QStringList &arguments)
 {
-    InfoArguments parsed;
-    int status = ExitSuccess;
-    if (!shouldRun(parseInfoArguments(arguments, &parsed), &status))
-        return status;
-
-    QString error;
-    const std::unique_ptr<server::PluginModule> module = loadModule(parsed.pluginPath, &error);
-    if (!module)
-        return failWith(ExitFailure, error);
+    const InfoArguments parsed = parseInfoArguments(arguments);
+    if (!parsed.help.isEmpty()) {
+        printHelp(parsed.help);
+        return ExitSuccess;
+    }
+    const std::unique_ptr<server::PluginModule> module = loadModule(parsed.pluginPath);
     printModulePath(module->path());
     printCall("pInit", module->init());
     server::SdkObject sdk;
@@ -115,58 +72,45 @@ int runInfo(const QStringList &arguments)
 
 int runNotify(const QStringList &arguments)
 {
-    NotifyArguments parsed;
-    int status = ExitSuccess;
-    if (!shouldRun(parseNotifyArguments(arguments, &parsed), &status))
-        return status;
+    const NotifyArguments parsed = parseNotifyArguments(arguments);
+    if (!parsed.help.isEmpty()) {
+        printHelp(parsed.help);
+        return ExitSuccess;
+    }
+    // Relative paths mean nothing until the current folder is known; nothing is written before.
+    currentFolder();
 
     // Every input is checked before anything is loaded or written.
+    std::optional<FarmLock> farmLock;
     Farm farm;
-    std::vector<JobEvent> events;
     std::unique_ptr<QTemporaryDir> temporaryLogs;
-    std::unique_ptr<QLockFile> farmLock;
-    try {
-        // Held until the farm is written back (and the run's log lines are read), so that
-        // runs on one farm take turns. A missing farm is refused below as bad input.
-        if (!parsed.generated && QFileInfo::exists(parsed.farmPath)) {
-            farmLock = std::make_unique<QLockFile>(farmLockFilePath(parsed.farmPath));
-            QString lockError;
-            bool isBusy = false;
-            if (!lockFarm(*farmLock, parsed.farmPath, parsed.lockTimeoutSeconds, &lockError, &isBusy)) {
-                // Only a save needs the lock; a farm in a folder that takes no lock file is still run.
-                if (isBusy || parsed.save)
-                    return failWith(ExitFailure, lockError);
-                farmLock.reset();
-            }
+    if (parsed.generated) {
+        QString folder = parsed.logFolder;
+        if (folder.isEmpty()) {
+            temporaryLogs = std::make_unique<QTemporaryDir>();
+            if (!temporaryLogs->isValid())
+                throw Error::failure({}, QStringLiteral("cannot make a temporary log folder: ")
+                                             + temporaryLogs->errorString());
+            folder = temporaryLogs->path();
         }
-        if (parsed.generated) {
-            QString folder = parsed.logFolder;
-            if (folder.isEmpty()) {
-                temporaryLogs = std::make_unique<QTemporaryDir>();
-                if (!temporaryLogs->isValid())
-                    return failWith(ExitFailure, QStringLiteral("cannot make a temporary log folder: ")
-                                                     + temporaryLogs->errorString());
-                folder = temporaryLogs->path();
-            }
-            farm = generateFarm(parsed.clientCount, parsed.prefix, folder);
-        } else {
-            farm = readFarmFile(parsed.farmPath);
+        farm = generateFarm(parsed.clientCount, parsed.prefix, folder);
+    } else {
+        if (parsed.save) {
+            // Checked before the lock: no run waits for a lock on something it cannot read.
+            requireRegularFile(parsed.farmPath);
+            refuseReplacingHardLinkedFile(parsed.farmPath);
+            // Held from reading the farm to writing it back, so that saving runs take turns.
+            farmLock.emplace(parsed.farmPath, farmLockFilePath(parsed.farmPath), parsed.lockTimeoutSeconds,
+                             parsed.breakLock);
         }
-        events = readJobEventFile(parsed.jobPath);
-        refuseLogFilesOverInputs(farm, parsed.jobPath);
-    } catch (const FileError &error) {
-        return failWith(ExitFailure, error.message());
-    } catch (const InputError &error) {
-        return failWith(ExitBadInput, error.message());
+        farm = readFarmFile(parsed.farmPath);
     }
+    const std::vector<JobEvent> events = readJobEventFile(parsed.jobPath);
+    refuseLogFilesOverInputs(farm, parsed.jobPath);
 
-    QString error;
-    const std::unique_ptr<server::PluginModule> module = loadModule(parsed.pluginPath, &error);
-    if (!module)
-        return failWith(ExitFailure, error);
+    const std::unique_ptr<server::PluginModule> module = loadModule(parsed.pluginPath);
     auto server = std::make_unique<FarmServer>();
-    if (!server->start(farm, &error))
-        return failWith(ExitFailure, error);
+    server->start(farm);
 
     printFarm(module->path(), farm, parsed.generated, temporaryLogs != nullptr);
     printCall("pInit", module->init());
@@ -194,13 +138,16 @@ int runNotify(const QStringList &arguments)
 
     // A run whose log is incomplete is no run to keep: the boxes are not saved.
     if (!logFailures.isEmpty())
-        return failWith(ExitFailure, QStringLiteral("the log could not be written: %1%2")
-                                         .arg(logFailures.join(QStringLiteral("; ")),
-                                              parsed.save ? QStringLiteral(" (the farm file is not saved)")
-                                                          : QString()));
+        throw Error::failure({}, QStringLiteral("the log could not be written: %1%2")
+                                     .arg(logFailures.join(QStringLiteral("; ")),
+                                          parsed.save ? QStringLiteral(" (the farm file is not saved)") : QString()));
     if (parsed.save) {
-        if (!writeFarmFile(farm.filePath, farmDocument(farm, server->messageBoxes()), &error))
-            return failWith(ExitFailure, error + QStringLiteral(" (the farm file is unchanged)"));
+        try {
+            writeFarmFile(farm.filePath, farmDocument(farm, server->messageBoxes()));
+        } catch (const Error &saveError) {
+            throw Error(saveError.status(), saveError.file(), saveError.field(),
+                        saveError.problem() + QStringLiteral(" (the farm file is unchanged)"));
+        }
         printSaved(farm.filePath);
     }
     return ExitSuccess;
@@ -208,28 +155,23 @@ int runNotify(const QStringList &arguments)
 
 int runGenerate(const QStringList &arguments)
 {
-    GenerateArguments parsed;
-    int status = ExitSuccess;
-    if (!shouldRun(parseGenerateArguments(arguments, &parsed), &status))
-        return status;
-    // A notify run on the same farm must not save over the new file, nor this run over its save.
-    QLockFile farmLock(farmLockFilePath(parsed.farmPath));
-    QString lockError;
-    bool isBusy = false;
-    if (!lockFarm(farmLock, parsed.farmPath, parsed.lockTimeoutSeconds, &lockError, &isBusy))
-        return failWith(ExitFailure, lockError);
-    if (QFileInfo::exists(parsed.farmPath) && !parsed.force)
-        return failWith(ExitBadInput, QStringLiteral("%1: exists already; --force replaces it").arg(parsed.farmPath));
-
-    Farm farm;
-    try {
-        farm = generateFarm(parsed.clientCount, parsed.prefix, parsed.logFolder);
-    } catch (const InputError &error) {
-        return failWith(ExitBadInput, error.message());
+    const GenerateArguments parsed = parseGenerateArguments(arguments);
+    if (!parsed.help.isEmpty()) {
+        printHelp(parsed.help);
+        return ExitSuccess;
     }
-    QString error;
-    if (!writeFarmFile(parsed.farmPath, farm.document, &error))
-        return failWith(ExitFailure, error);
+    currentFolder();
+    if (identifyFile(parsed.farmPath).exists())
+        requireRegularFile(parsed.farmPath);
+    if (parsed.force)
+        refuseReplacingHardLinkedFile(parsed.farmPath);
+    // A notify run on the same farm must not save over the new file, nor this run over its save.
+    const FarmLock farmLock(parsed.farmPath, farmLockFilePath(parsed.farmPath), parsed.lockTimeoutSeconds,
+                            parsed.breakLock);
+    if (QFileInfo::exists(parsed.farmPath) && !parsed.force)
+        throw Error::badInput(parsed.farmPath, {}, QStringLiteral("exists already; --force replaces it"));
+    const Farm farm = generateFarm(parsed.clientCount, parsed.prefix, parsed.logFolder);
+    writeFarmFile(parsed.farmPath, farm.document);
     printGenerated(parsed.farmPath, farm);
     return ExitSuccess;
 }

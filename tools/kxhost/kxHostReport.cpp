@@ -5,8 +5,6 @@
 #include "kxJobEventFile.h"
 #include "kxNotifyContract.h"
 #include "kxTerminalText.h"
-#include "jobIDText.h"
-#include "notificationText.h"
 #include "records/kxClientRecord.h"
 
 #include <QtCore/QStringList>
@@ -36,6 +34,16 @@ QString resultMeaning(int result)
     case kx::ResultNoRecipient: return QStringLiteral("the job names no recipient");
     default: return QStringLiteral("not a result code of this interface");
     }
+}
+
+// The notification point a progress code stands for, as the job event file describes it.
+QString progressMeaning(int progressCode)
+{
+    if (progressCode >= 180)
+        return QStringLiteral("finished");
+    if (progressCode >= 121)
+        return QStringLiteral("frames done");
+    return QStringLiteral("preview frames done");
 }
 
 QString describeResult(int result)
@@ -121,8 +129,8 @@ void printFarm(const QString &modulePath, const Farm &farm, bool generated, bool
 void printEventStart(int number, int count, const JobEvent &event)
 {
     out() << "\n"
-          << "event " << number << " of " << count << ": job " << kx::jobIDText(event.id) << ", progress "
-          << event.progressCode << " (" << kx::notificationPoint(quint8(event.progressCode)) << "), to '"
+          << "event " << number << " of " << count << ": job " << visibleText(event.idText) << ", progress "
+          << event.progressCode << " (" << progressMeaning(event.progressCode) << "), to '"
           << visibleText(event.recipients) << "'\n";
     // Shown before the call, so a module that takes the process down leaves it on screen.
     out().flush();

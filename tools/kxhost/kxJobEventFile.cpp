@@ -1,9 +1,12 @@
 #include "kxJobEventFile.h"
 
-#include "kxInputError.h"
+#include "kxHostError.h"
+#include "kxHostFiles.h"
 #include "kxJobIdTextParser.h"
 #include "kxJsonFieldReader.h"
 #include "kxNotifyContract.h"
+
+#include <QtCore/QStringList>
 
 #include <limits>
 
@@ -32,6 +35,8 @@ QString quoted(const QString &text)
 
 // Far more than any test of message box trimming needs.
 constexpr int kMaxEvents = 100000;
+// Larger inputs are not job lists; refusing them keeps a typo from eating memory.
+constexpr qint64 kMaxJobFileBytes = 256 * 1024 * 1024;
 
 // Eight bytes in record order as hexadecimal pairs; blanks between them are allowed.
 bool parseIdBytes(const QString &text, std::array<unsigned char, 8> *id)
@@ -50,7 +55,7 @@ bool parseIdBytes(const QString &text, std::array<unsigned char, 8> *id)
     return true;
 }
 
-JobEvent readEvent(const QString &filePath, int index, const QJsonObject &object)
+JobEvent readEvent(const QString &filePath, std::size_t index, const Json &object)
 {
     const JsonFieldReader reader(filePath, QStringLiteral("events[%1]").arg(index), object,
                                    {kJobIdKey, kJobIdBytesKey, kProgressCodeKey, kSceneKey, kImageKey,
@@ -61,6 +66,7 @@ JobEvent readEvent(const QString &filePath, int index, const QJsonObject &object
                                               "exactly one of them"));
     if (reader.has(kJobIdKey)) {
         const QString text = reader.text(kJobIdKey, kAnyLength);
+        event.idText = text;
         if (!parseJobIdText(text, &event.id))
             reader.fail(kJobIdKey, QStringLiteral("%1 is no job ID text: \"{\", three of %2, "
                                                   "a blank or one or two of %3, \"}\"")
@@ -72,6 +78,10 @@ JobEvent readEvent(const QString &filePath, int index, const QJsonObject &object
             reader.fail(kJobIdBytesKey, QStringLiteral("%1 is not 8 bytes in hexadecimal (16 digits, "
                                                        "blanks allowed), such as \"01 00 00 15 cd 5b 07 00\"")
                                             .arg(quoted(text)));
+        QStringList bytes;
+        for (const unsigned char byte : event.id)
+            bytes.append(QStringLiteral("%1").arg(uint(byte), 2, 16, QLatin1Char('0')));
+        event.idText = QStringLiteral("bytes ") + bytes.join(QLatin1Char(' '));
     }
     event.progressCode = int(reader.requiredInteger(kProgressCodeKey, 0, 255));
     event.scene = reader.text(kSceneKey, kx::Job::SceneField::capacity());
@@ -85,22 +95,27 @@ JobEvent readEvent(const QString &filePath, int index, const QJsonObject &object
 
 std::vector<JobEvent> readJobEventFile(const QString &filePath)
 {
-    const QJsonObject document = readJsonObjectFile(filePath);
+    return parseJobEvents(filePath, readInputFile(filePath, kMaxJobFileBytes));
+}
+
+std::vector<JobEvent> parseJobEvents(const QString &filePath, const QByteArray &bytes)
+{
+    const Json document = parseJsonObject(filePath, bytes);
     const JsonFieldReader reader(filePath, QString(), document, {kEventsKey});
-    const QJsonArray events = reader.array(kEventsKey, true);
-    if (events.isEmpty())
+    const Json &events = reader.array(kEventsKey, true);
+    if (events.empty())
         reader.fail(kEventsKey, QStringLiteral("must hold at least one event"));
-    if (events.size() > kMaxEvents)
+    if (events.size() > std::size_t(kMaxEvents))
         reader.fail(kEventsKey, QStringLiteral("%1 events, at most %2 are taken").arg(events.size()).arg(kMaxEvents));
 
     std::vector<JobEvent> result;
-    result.reserve(std::size_t(events.size()));
-    for (int i = 0; i < int(events.size()); ++i) {
-        const QJsonValue value = events.at(i);
-        if (!value.isObject())
-            throw InputError(QStringLiteral("%1: events[%2]: must be an object, not %3")
-                                   .arg(filePath).arg(i).arg(JsonFieldReader::describeType(value)));
-        result.push_back(readEvent(filePath, i, value.toObject()));
+    result.reserve(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const Json &value = events[i];
+        if (!value.is_object())
+            throw Error::badInput(filePath, QStringLiteral("events[%1]").arg(i),
+                                  QStringLiteral("must be an object, not %1").arg(JsonFieldReader::describeType(value)));
+        result.push_back(readEvent(filePath, i, value));
     }
     return result;
 }

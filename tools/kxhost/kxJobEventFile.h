@@ -2,6 +2,7 @@
 #ifndef KXJOBEVENTFILE_H
 #define KXJOBEVENTFILE_H
 
+#include <QtCore/QByteArray>
 #include <QtCore/QString>
 
 #include <array>
@@ -12,6 +13,7 @@ namespace kx::host {
 struct JobEvent
 {
     std::array<unsigned char, 8> id{};
+    QString idText; // as the file gives it: the job ID text, or "bytes " and the bytes
     int progressCode = 0;
     QString scene;
     QString image;
@@ -20,8 +22,9 @@ struct JobEvent
     QString recipients;
 };
 
-// Throws InputError on any bad input; nothing is cut to fit.
+// Both throw Error on any bad input; nothing is cut to fit.
 std::vector<JobEvent> readJobEventFile(const QString &filePath);
+std::vector<JobEvent> parseJobEvents(const QString &filePath, const QByteArray &bytes);
 
 } // namespace kx::host
 
