@@ -89,9 +89,9 @@ TEST_F(DeliverToRecipientsTest, CorruptClientCountAndNullEntries)
         kx::server::ClientTableBuilder table;
         for (int i = 0; i < 3; ++i)
             table.addClient(QStringLiteral("render01"), kx::server::ClientTableBuilder::ClientRecord::Zeroed);
-        table.table()->count = c.count;
+        table.setCount(c.count);
         if (c.nullEntry >= 0)
-            table.table()->clients[c.nullEntry] = nullptr;
+            table.setClientAt(c.nullEntry, nullptr);
         EXPECT_EQ(reached(table, QStringLiteral("render01")), c.marks);
         EXPECT_EQ(lastLine().text, summary(QStringLiteral("render01"), c.count, std::strchr(c.marks, '+')));
     }
@@ -190,7 +190,7 @@ TEST_F(DeliverToRecipientsTest, FailuresEndTheCallWith6)
             lines.mainLog = nullptr;
         lines.throwAtLine = c.setup == Throw0 ? 0 : c.setup == Throw2 ? 2 : c.setup <= EmptyListThrow1 ? 1 : -1;
         job.setRecipients(c.setup == EmptyListThrow1 ? QString() : QStringLiteral("render01;render02"));
-        _kxNotifyParams call{server.sdkInterface(), job.record()};
+        _kxNotifyParams call = kx::NotifyParams::make(server.sdkInterface(), job.record());
         EXPECT_EQ(module.notify(&call), 6);
         if (c.setup != FlushFails) {
             EXPECT_EQ(lines.lines.size(), c.lines);

@@ -92,9 +92,9 @@ TEST_F(PluginExports, NotifyResults)
 {
     const QString startLine = QStringLiteral("pNotify kxMessage started for job {KT9a}");
     EXPECT_EQ(module.notify(nullptr), 5);
-    _kxNotifyParams noJob{sdk.sdkInterface(), nullptr};
+    _kxNotifyParams noJob = kx::NotifyParams::make(sdk.sdkInterface(), nullptr);
     EXPECT_EQ(module.notify(&noJob), 5);
-    _kxNotifyParams noSdk{nullptr, job.record()};
+    _kxNotifyParams noSdk = kx::NotifyParams::make(nullptr, job.record());
     EXPECT_EQ(module.notify(&noSdk), 5);
     EXPECT_TRUE(log->lines.empty());
 
@@ -110,7 +110,7 @@ TEST_F(PluginExports, NotifyResults)
             kx::writeAt<quint16>(server.bytes(), 30, 0);
         else
             kx::writeAt<quint32>(server.bytes(), 24188, 0x0A23D23D);
-        _kxNotifyParams call{server.sdkInterface(), job.record()};
+        _kxNotifyParams call = kx::NotifyParams::make(server.sdkInterface(), job.record());
         EXPECT_EQ(module.notify(&call), 5);
         kx::writeAt<quint16>(job.bytes(), offset, good);
         ASSERT_EQ(lines.lines.size(), 1u);
@@ -142,7 +142,7 @@ TEST_F(PluginExports, JobWrittenByteByByteIsReadFromItsPlaces)
     std::copy(image.begin(), image.end(), record);
     clients.addClient(QStringLiteral("render01"));
     sdk.setClientTable(clients.table());
-    params.job = reinterpret_cast<_kxJob *>(record);
+    params = kx::NotifyParams::make(sdk.sdkInterface(), reinterpret_cast<_kxJob *>(record));
     EXPECT_EQ(notify(), 1);
     ASSERT_FALSE(log->lines.empty());
     EXPECT_EQ(log->lines[0].text, QStringLiteral("pNotify kxMessage started for job {KT9a}"));

@@ -24,8 +24,7 @@ protected:
         sdk.setClientTable(clients.table());
         job.setId(1, 123456789);
         job.setProgressCode(200);
-        params.sdk = sdk.sdkInterface();
-        params.job = job.record();
+        params = kx::NotifyParams::make(sdk.sdkInterface(), job.record());
     }
     void TearDown() override { kxSetFixedCurrentTime(0); }
 
