@@ -187,9 +187,9 @@ public:
 private:
     struct Private;
     Private *d;
-    unsigned char m_unused[504];
+    [[maybe_unused]] unsigned char m_unused[504];
     quint32 m_addedSinceFlush;
-    quint32 m_tail;
+    [[maybe_unused]] quint32 m_tail;
 };
 
 KXALT_EXPORT QString kxToKXUTF8(QString text, bool keepControls);
