@@ -75,7 +75,7 @@ void BM_ContainedFault(benchmark::State &state)
     }
     kx::server::SdkObject sdk;
     sdk.installLog<DiscardingLog>();
-    _kxNotifyParams params{sdk.sdkInterface(), static_cast<_kxJob *>(pages)};
+    _kxNotifyParams params = kx::NotifyParams::make(sdk.sdkInterface(), static_cast<_kxJob *>(pages));
     int failures = 0;
     for (auto _ : state)
         failures += module.notify(&params) != 6;

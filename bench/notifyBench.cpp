@@ -139,7 +139,7 @@ void BM_pNotify(benchmark::State &state)
     job.setInfoText(QStringLiteral("lighting"));
     const int matching = count / 2;
     job.setRecipients(recipientList(names, matching));
-    _kxNotifyParams params{sdk.sdkInterface(), job.record()};
+    _kxNotifyParams params = kx::NotifyParams::make(sdk.sdkInterface(), job.record());
 
     // Warm up, and fill the reached box to its steady state (trimmed every call).
     for (int i = 0; i < 40; ++i)

@@ -1,16 +1,18 @@
-// A string field of a record: a _kxString<N> or _kxString8_allSize<N> at a
-// byte offset. The only way to read or write one. Every read takes a stored
-// length above the capacity as the capacity; every write touches only the
-// bytes the operation defines, so the rest of the field keeps what it held.
+// A string field: a _kxString<N> or _kxString8_allSize<N> at a byte offset of a
+// record, or a local string seen as its bytes. The only way to read or write
+// a string's length and units. Every read takes a stored length above the
+// capacity as the capacity; every write touches only the bytes the operation
+// defines, so the rest of the field keeps what it held.
 //
 //   auto name = kx::stringField<kx::Client::NameField>(client, kx::Client::kNameOffset);
 //   if (name.load().isEqual(wanted)) ...
 //   kx::stringField<kx::PluginInfo::NameField>(info, kx::PluginInfo::kNameOffset).store("kxMessage");
+//   kx::MessageBox box;  kx::stringOf(box).assign(text);
 #ifndef KXSTRINGFIELD_H
 #define KXSTRINGFIELD_H
 
 #include "detail/kxRecordBytes.h"
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 #include <QtCore/QString>
 #include <QtCore/QVarLengthArray>
@@ -27,22 +29,26 @@ template <typename KxString, typename Byte>
 class StringField
 {
     using Layout = detail::StringLayout<KxString>;
-    using Unit = typename Layout::Unit;
-    static constexpr bool kWide = sizeof(Unit) == 2;
+    static constexpr bool kWide = sizeof(typename Layout::Unit) == 2;
 
 public:
+    using Unit = typename Layout::Unit;
+
     StringField(Byte *record, std::size_t offset) noexcept : m_field(record + offset) {}
 
-    static constexpr int capacity() noexcept { return KxString::capacity(); }
+    static constexpr int capacity() noexcept { return Layout::kCapacity; }
     quint16 storedLength() const noexcept { return readAt<quint16>(m_field, Layout::kLength); }
     int length() const noexcept { return std::min<int>(storedLength(), capacity()); }
     bool isEmpty() const noexcept { return length() == 0; }
+    Unit unit(int index) const noexcept { return readAt<Unit>(m_field, unitOffset(index)); }
 
     // A local copy whose length is clamped and terminator restored.
     KxString load() const noexcept
     {
-        KxString value = readAt<KxString>(m_field, 0);
-        value.setLength(value.length());
+        KxString value;
+        std::memcpy(static_cast<void *>(&value), m_field, Layout::kSize);
+        StringField<KxString, unsigned char> copy(reinterpret_cast<unsigned char *>(&value), 0);
+        copy.setLength(length());
         return value;
     }
 
@@ -88,32 +94,64 @@ public:
             writeAt<quint16>(m_field, Layout::kReserved, 0);
     }
 
+    // The length (clamped to 0..capacity) and the terminator behind it.
+    void setLength(int length) noexcept
+    {
+        const int clamped = std::clamp(length, 0, capacity());
+        writeAt<quint16>(m_field, Layout::kLength, quint16(clamped));
+        writeAt<Unit>(m_field, unitOffset(clamped), 0);
+    }
+
     // The length as stored in value, its text and the terminator behind it.
     void store(const KxString &value) noexcept
     {
-        writeAt<quint16>(m_field, Layout::kLength, value.storedLength());
-        std::memcpy(m_field + Layout::kText, value.constData(), sizeof(Unit) * (std::size_t(value.length()) + 1));
+        const StringField<KxString, const unsigned char> source(reinterpret_cast<const unsigned char *>(&value), 0);
+        writeAt<quint16>(m_field, Layout::kLength, source.storedLength());
+        std::memcpy(m_field + Layout::kText, source.m_field + Layout::kText,
+                    sizeof(Unit) * (std::size_t(source.length()) + 1));
+    }
+    // The length as stored in value and all capacity + 1 units, the ones behind
+    // the terminator too; the reserved field keeps its bytes.
+    void storeAllUnits(const KxString &value) noexcept
+    {
+        const auto *source = reinterpret_cast<const unsigned char *>(&value);
+        std::memcpy(m_field + Layout::kLength, source + Layout::kLength, sizeof(quint16));
+        std::memcpy(m_field + Layout::kText, source + Layout::kText, Layout::kSize - Layout::kText);
     }
     // Every byte of the field as the local copy holds them, reserved field and
     // the units behind the terminator too.
-    void storeWhole(const KxString &value) noexcept { writeAt(m_field, 0, value); }
-    // 8-bit text, one unit a character, as far as it fits.
-    void store(const char *latin1) noexcept { store(KxString(latin1)); }
+    void storeWhole(const KxString &value) noexcept { std::memcpy(m_field, static_cast<const void *>(&value), Layout::kSize); }
+    // 8-bit text, one unit a byte, as far as it fits.
+    void store(const char *latin1) noexcept
+    {
+        int n = 0;
+        for (; latin1 && latin1[n] && n < capacity(); ++n)
+            setUnit(n, Unit(static_cast<unsigned char>(latin1[n])));
+        setLength(n);
+    }
     // The leading units that fit (Latin-1 for an 8-bit field, "?" outside it).
     void assign(const QString &value) noexcept
     {
-        KxString local;
-        local.assign(value);
-        store(local);
+        const int n = int(std::min<qsizetype>(value.size(), capacity()));
+        const QChar *units = value.constData();
+        if constexpr (kWide) {
+            std::memcpy(m_field + Layout::kText, units, sizeof(char16_t) * std::size_t(n));
+        } else {
+            for (int i = 0; i < n; ++i)
+                setUnit(i, units[i].unicode() < 256 ? char(units[i].unicode()) : '?');
+        }
+        setLength(n);
     }
 
     // One unit of the text, and nothing else of the field.
-    void setUnit(int index, Unit unit) noexcept
-    {
-        writeAt<Unit>(m_field, Layout::kText + sizeof(Unit) * std::size_t(index), unit);
-    }
+    void setUnit(int index, Unit unit) noexcept { writeAt<Unit>(m_field, unitOffset(index), unit); }
 
 private:
+    template <typename, typename>
+    friend class StringField;
+
+    static std::size_t unitOffset(int index) noexcept { return Layout::kText + sizeof(Unit) * std::size_t(index); }
+
     Byte *m_field;
 };
 
@@ -127,6 +165,19 @@ template <typename KxString>
 StringField<KxString, const unsigned char> stringField(const void *record, std::size_t offset) noexcept
 {
     return {static_cast<const unsigned char *>(record), offset};
+}
+
+// A local string seen as its bytes.
+template <typename KxString>
+StringField<KxString, unsigned char> stringOf(KxString &value) noexcept
+{
+    return {reinterpret_cast<unsigned char *>(&value), 0};
+}
+
+template <typename KxString>
+StringField<KxString, const unsigned char> stringOf(const KxString &value) noexcept
+{
+    return {reinterpret_cast<const unsigned char *>(&value), 0};
 }
 
 } // namespace kx

@@ -171,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     kx::writeAt<quint8>(job, kx::Job::kProgressCodeOffset, input.u8());
     input.bytes(job + kx::Job::kIdOffset, 8);
     const int count = static_cast<std::int8_t>(input.u8());
-    s.clients.table()->count = qint16(count);
+    s.clients.setCount(qint16(count));
     for (const TextField &field : kJobTexts)
         fillJobText(input, job, field);
     const std::vector<kx::Client::NameField> names = recipientNames(job);
@@ -201,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         boxesBefore[std::size_t(i)] = kx::readAt<kx::Client::MessageBoxField>(client, kx::Client::kMessageBoxOffset);
 
         const bool inTable = !(mode & 0x01);
-        s.clients.table()->clients[i] = inTable ? client : nullptr;
+        s.clients.setClientAt(i, inTable ? client : nullptr);
         if (!hasTable || !inTable || i >= count)
             continue;
         const auto stored = kx::stringField<kx::Client::NameField>(client, kx::Client::kNameOffset).load();
@@ -214,7 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         guard.arm();
     const quint64 flushesBefore = s.sdk.mainLog().flushCount();
     s.log->lines = 0;
-    _kxNotifyParams params{s.sdk.sdkInterface(), s.job.record()};
+    _kxNotifyParams params = kx::NotifyParams::make(s.sdk.sdkInterface(), s.job.record());
     int result = 0;
     bool thrown = false;
     try {

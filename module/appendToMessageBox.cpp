@@ -7,7 +7,9 @@
 #include "kxMarkerConstants.h"
 #include "kxJobOptionDefinitions.h"
 
-#include <cstring>
+#include "kxStringField.h"
+
+#include <utility>
 
 namespace {
 constexpr char16_t kLineFeed = u'\n';
@@ -16,18 +18,20 @@ const char kSeparator[] = "\n\n";
 void breakLongLines(kx::MessageBox &text) noexcept
 {
     const kx::MessageBox lineFeed('\n');
+    const auto units = kx::stringOf(text);
     int p = 0;
     for (;;) {
         const int found = text.indexOf(kLineFeed, p);
-        const int e = found < 0 ? text.length() : found;
+        // Whatever the runtime answers, the scan only moves forward.
+        const int e = found < p ? units.length() : found;
         if (e - p > kx::kMessageLineWidth) {
-            // A line feed pushed past the capacity drops the text's last character.
+            // Past the capacity, insert drops what the runtime drops.
             text.insert(p + kx::kMessageLineWidth, lineFeed);
             p += kx::kMessageLineWidth + 1;
             continue;
         }
         p = e + 1;
-        if (p >= text.length())
+        if (p >= units.length())
             return;
     }
 }
@@ -37,22 +41,23 @@ void kx::appendToMessageBox(MessageBox &box, MessageBox &text) noexcept
 {
     breakLongLines(text);
 
-    const int textLength = text.length();
-    if (box.length() == 0) {
-        std::memcpy(box.data(), text.constData(), sizeof(char16_t) * (MessageBox::capacity() + 1));
-        box.setLength(textLength);
+    const auto textUnits = stringOf(std::as_const(text));
+    auto boxUnits = stringOf(box);
+    const int textLength = textUnits.length();
+    if (boxUnits.length() == 0) {
+        boxUnits.storeAllUnits(text);
+        boxUnits.setLength(textLength);
         box.clearUnused();
         return;
     }
 
-    const int total = box.length() + textLength;
-    if (total + 2 > MessageBox::capacity())
+    const int total = boxUnits.length() + textLength;
+    if (total + 2 > kMessageBoxCapacity)
         box.remove(0, total - kMessageBoxTrimBase);
     box.add(kSeparator);
 
-    int length = box.length();
-    char16_t *units = box.data();
-    for (int i = 0; i < textLength && length < MessageBox::capacity(); ++i)
-        units[length++] = text.at(i);
-    box.setLength(length);
+    int length = boxUnits.length();
+    for (int i = 0; i < textLength && length < kMessageBoxCapacity; ++i)
+        boxUnits.setUnit(length++, textUnits.unit(i));
+    boxUnits.setLength(length);
 }

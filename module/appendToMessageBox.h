@@ -2,12 +2,13 @@
 #ifndef APPENDTOMESSAGEBOX_H
 #define APPENDTOMESSAGEBOX_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 namespace kx {
 
 using MessageBox = _kxString<2500>;
 
+constexpr int kMessageBoxCapacity = detail::StringLayout<MessageBox>::kCapacity;
 constexpr int kMessageLineWidth = 250;
 // Trimming cuts the box to this base before the separator and the text go in,
 // which leaves a trimmed box one character short of its capacity.

@@ -8,10 +8,9 @@
 #include "kxJobOptionDefinitions.h"
 
 #include "appendToMessageBox.h"
-#include "jobIDText.h"
+#include "jobEvent.h"
 #include "kxStringField.h"
-#include "kxShared.h"
-#include "notificationText.h"
+#include "notifyLogLines.h"
 #include "records/kxClientRecord.h"
 #include "records/kxClientTableRecord.h"
 #include "records/kxJobRecord.h"
@@ -28,15 +27,11 @@
 #endif
 
 namespace {
-const QString kSentTail = QStringLiteral("'. (");
-const QString kNotSentText = QStringLiteral(" kxNotifyKXMessage NOT SEND. '");
-const QString kNotFoundTail = QStringLiteral("' not found. (");
-const QString kCountLineStart = QStringLiteral("  n:");
-const QString kCountLineEnd = QStringLiteral("|||\n");
-
 using RecipientName = kx::Client::NameField;
+constexpr int kNameCapacity = kx::detail::StringLayout<RecipientName>::kCapacity;
 // A list of 50 characters splits into at most 51 parts (all separators).
 constexpr int kMaxRecipientParts = kx::Job::kRecipientListMaxUnits + 1;
+static_assert(kNameCapacity < 64, "one bit for each length a name can have");
 
 // A broken SDK object (no client table, no main log): the call ends through
 // the catch-all, as the fault of reading through the null pointer would.
@@ -46,34 +41,35 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A client is reached when isEqual says its name equals a part. The shared
-// library's key filter only spares isEqual calls that could not succeed:
-// names it calls equal always have equal keys.
+// A client is reached when the runtime's isEqual says its name equals a part.
+// Whatever isEqual ignores, names it calls equal have equal lengths: that is
+// all the filter in front of it relies on.
 struct RecipientNames
 {
-    _kxString8MatchFilter filter;
     std::array<RecipientName, kMaxRecipientParts> names;
-    std::array<_kxString8MatchKey, kMaxRecipientParts> keys;
+    std::array<int, kMaxRecipientParts> lengths;
+    quint64 lengthsNamed = 0; // bit n: some part is n characters long
     int count = 0;
 
     void add(const QString &part) noexcept
     {
         RecipientName &name = names[std::size_t(count)];
-        name.assign(part);
-        keys[std::size_t(count)] = filter.keyOf(name);
+        auto units = kx::stringOf(name);
+        units.assign(part);
+        lengths[std::size_t(count)] = units.length();
+        lengthsNamed |= quint64(1) << units.length();
         ++count;
     }
 
     bool containsNameOf(const void *client) const noexcept
     {
-        // Read in place: no copy of the name for the clients the key rules out.
-        const _kxString8MatchKey key =
-            filter.keyAt<RecipientName::capacity()>(kx::bytesAt(client, kx::Client::kNameOffset));
+        const auto field = kx::stringField<RecipientName>(client, kx::Client::kNameOffset);
+        const int length = field.length();
+        if (!(lengthsNamed & (quint64(1) << length)))
+            return false;
+        const RecipientName clientName = field.load();
         for (int j = 0; j < count; ++j) {
-            if (!(keys[std::size_t(j)] == key))
-                continue;
-            const auto clientName = kx::stringField<kx::Client::NameField>(client, kx::Client::kNameOffset).load();
-            if (clientName.isEqual(names[std::size_t(j)]))
+            if (lengths[std::size_t(j)] == length && clientName.isEqual(names[std::size_t(j)]))
                 return true;
         }
         return false;
@@ -134,7 +130,8 @@ void deliverTo(void *client, const QString &text) noexcept
 {
     // A fresh copy for each client: the layout inserts line feeds into it.
     kx::MessageBox scratch;
-    scratch.assign(text);
+    scratch.clear();
+    kx::stringOf(scratch).assign(text);
     auto field = kx::stringField<kx::Client::MessageBoxField>(client, kx::Client::kMessageBoxOffset);
     auto box = field.load();
     kx::appendToMessageBox(box, scratch);
@@ -142,7 +139,7 @@ void deliverTo(void *client, const QString &text) noexcept
 }
 } // namespace
 
-void kx::deliverToRecipients(const void *sdkObject, const _kxJob *job, const QString &text)
+void kx::deliverToRecipients(const void *sdkObject, const JobEvent &event, const QString &text)
 {
     // The log so far reaches its file before any client's box changes.
     auto *mainLog = readAt<_kxLogfile *>(sdkObject, ServerSdk::kMainLogOffset);
@@ -155,7 +152,7 @@ void kx::deliverToRecipients(const void *sdkObject, const _kxJob *job, const QSt
 
     bool delivered = false;
     RecipientNames recipients;
-    splitRecipients(recipientList(job), recipients);
+    splitRecipients(event.recipients, recipients);
 
     // Clients outside, names inside: a client is reached once however often
     // the list names it, and every client bearing a name is reached.
@@ -170,12 +167,9 @@ void kx::deliverToRecipients(const void *sdkObject, const _kxJob *job, const QSt
         delivered = true;
     }
 
-    const QString countLine = kCountLineStart + QString::number(clientCount(table)) + kCountLineEnd;
     auto *log = addressAt<__KXSDK>(sdkObject, std::ptrdiff_t(ServerSdk::kInterfaceOffset));
-    if (delivered) {
-        logProgress(*log, sendToHead(job) + kSentTail + countLine + QLatin1Char(')'));
-    } else {
-        logWarning(*log, jobIDTextOfJob(job) + kNotSentText + recipientList(job) + kNotFoundTail
-                             + countLine + QLatin1Char(')'));
-    }
+    if (delivered)
+        logProgress(*log, deliveredLine(event, clientCount(table)));
+    else
+        logWarning(*log, notFoundLine(event, clientCount(table)));
 }

@@ -4,14 +4,14 @@
 
 #include <QtCore/QString>
 
-struct _kxJob;
-
 namespace kx {
 
+struct JobEvent;
+
 // Flushes the server's main log, appends text to the message box of every
-// client named in the job's recipient list, and logs one summary line.
+// client named in the event's recipient list, and logs one summary line.
 // sdkObject is the SDK object's start (its log lies 16 bytes in).
-void deliverToRecipients(const void *sdkObject, const _kxJob *job, const QString &text);
+void deliverToRecipients(const void *sdkObject, const JobEvent &event, const QString &text);
 
 } // namespace kx
 

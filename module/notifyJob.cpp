@@ -8,16 +8,12 @@
 #include "kxJobOptionDefinitions.h"
 
 #include "deliverToRecipients.h"
-#include "jobIDText.h"
+#include "jobEvent.h"
 #include "kxNotifyContract.h"
 #include "layoutGuards.h"
 #include "notificationText.h"
+#include "notifyLogLines.h"
 #include "serverLog.h"
-
-namespace {
-const QString kStartLine = QStringLiteral("pNotify kxMessage started for job ");
-const QString kNoRecipientWarning = QStringLiteral("pNotify kxMessage: No Client Name specified");
-} // namespace
 
 int kx::notifyJob(const _kxNotifyParams *params)
 {
@@ -31,18 +27,20 @@ int kx::notifyJob(const _kxNotifyParams *params)
     const auto *sdkObject = addressAt<const unsigned char>(log, -std::ptrdiff_t(ServerSdk::kInterfaceOffset));
 
     // Written before any check, so a server sees which job a mismatch concerns.
-    logProgress(*log, kStartLine + jobIDTextOfJob(job));
+    JobEvent event = readJobId(job);
+    logProgress(*log, startLine(event));
     if (!hasJobLayout(job) || !hasNotifySdkLayout(sdkObject))
         return ResultLayoutMismatch;
 
-    if (readAt<quint16>(job, Job::kRecipientListOffset) == 0) {
-        logWarning(*log, kNoRecipientWarning);
+    readJobFields(job, event);
+    if (event.recipients.isEmpty()) {
+        logWarning(*log, noRecipientWarning());
         return ResultNoRecipient;
     }
 
-    const QString text = notificationText(job);
-    logProgress(*log, notificationLogLine(job, text));
-    deliverToRecipients(sdkObject, job, text);
+    const QString text = notificationText(event);
+    logProgress(*log, sendToLine(event, text));
+    deliverToRecipients(sdkObject, event, text);
     // Whether or not any client was reached.
     return ResultSuccess;
 }

@@ -40,7 +40,7 @@ installed_files_present() {
   local missing=0 file
   for file in \
       include/kxNotify/kxNotifyContract.h include/kxNotify/kxStringField.h \
-      include/kxNotify/detail/kxRecordBytes.h \
+      include/kxNotify/detail/kxRecordBytes.h include/kxNotify/kxSharedLayout.h \
       include/kxNotify/kxSdkLogChannel.h include/kxNotify/kxJobOptionDefinitions.h \
       include/kxNotify/kxLineBreakConstants.h include/kxNotify/kxLetterConstants.h \
       include/kxNotify/kxKeywordConstants.h include/kxNotify/kxMarkerConstants.h \

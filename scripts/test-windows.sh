@@ -31,6 +31,14 @@ run_packaged() {
     echo "windows: kxhost.exe $* FAILED"
   fi
 }
+# The module finds the runtime library under the name a server ships it by.
+package_checks=$((package_checks + 1))
+if [ -f "$folder/kxShared.dll" ] && [ ! -e "$folder/libkxShared.dll" ]; then
+  echo "windows: the zip holds kxShared.dll"
+else
+  package_failed=$((package_failed + 1))
+  echo "windows: the zip does not hold kxShared.dll (or still holds libkxShared.dll)"
+fi
 run_packaged info
 run_packaged notify examples/farm.json --job examples/jobs.json
 [ "$package_failed" -eq 0 ] || status=1

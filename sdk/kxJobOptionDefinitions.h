@@ -4,7 +4,7 @@
 #ifndef KXJOBOPTIONDEFINITIONS_H
 #define KXJOBOPTIONDEFINITIONS_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 #include <climits>
 

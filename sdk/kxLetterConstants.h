@@ -2,7 +2,7 @@
 #ifndef KXLETTERCONSTANTS_H
 #define KXLETTERCONSTANTS_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 namespace {
 const _kxString8_allSize<10> kLetterC("C");

@@ -2,7 +2,7 @@
 #ifndef KXMARKERCONSTANTS_H
 #define KXMARKERCONSTANTS_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 namespace {
 const _kxString8_allSize<50> kUpdateMarker("?update?");

@@ -9,6 +9,8 @@
 
 #include "kxStringField.h"
 
+#include <utility>
+
 namespace kx {
 
 namespace {
@@ -79,12 +81,13 @@ void NameList::makeCaseInsensitive() noexcept
     // Only the units makeLower changed go back: the length, the terminator and
     // the rest of each slot keep their bytes.
     for (int slot = 0; slot < m_capacity; ++slot) {
-        const Name stored = name(slot);
-        Name lowered = stored;
+        const auto stored = stringField<Name>(m_bytes, nameOffset(slot));
+        Name lowered = stored.load();
         lowered.makeLower();
+        const auto units = stringOf(std::as_const(lowered));
         for (int i = 0; i < stored.length(); ++i) {
-            if (lowered.at(i) != stored.at(i))
-                stringField<Name>(m_bytes, nameOffset(slot)).setUnit(i, lowered.at(i));
+            if (units.unit(i) != stored.unit(i))
+                stringField<Name>(m_bytes, nameOffset(slot)).setUnit(i, units.unit(i));
         }
     }
 }

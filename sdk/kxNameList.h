@@ -4,7 +4,7 @@
 #ifndef KXNAMELIST_H
 #define KXNAMELIST_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 #include <cstddef>
 

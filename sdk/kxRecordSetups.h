@@ -3,7 +3,7 @@
 #ifndef KXRECORDSETUPS_H
 #define KXRECORDSETUPS_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 #include <cstddef>
 

@@ -232,10 +232,10 @@ void __KXSDK::writeErrorLog(int category, const QString &line)
         ? kTruncatedMarker + line.left(kTruncatedLineLength)
         : line;
     // The server's stored length is not trusted beyond the field's capacity.
-    const auto name = kx::stringField<LogName>(this, kx::SdkLog::kLogNameOffset).load();
+    const QString name = kx::stringField<LogName>(this, kx::SdkLog::kLogNameOffset).text();
 
     // Built in one allocation: the line may be millions of characters long.
-    QString entry = QLatin1Char('[') % QLatin1String(name.constData(), name.length()) % kErrorHeaderClose
+    QString entry = QLatin1Char('[') % name % kErrorHeaderClose
         % kSdkVersionText % kLineBreak % body % kLineBreak;
     errorLog->addLog(entry);
 }

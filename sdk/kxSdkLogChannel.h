@@ -4,7 +4,7 @@
 #ifndef KXSDKLOGCHANNEL_H
 #define KXSDKLOGCHANNEL_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 #include "records/kxServerSdkRecord.h"
 
 #include <cstddef>
@@ -86,7 +86,7 @@ static_assert(offsetof(__KXSDK, splitLog) == kx::SdkLog::kSplitLogOffset);
 #if defined(__GNUC__)
 #  pragma GCC diagnostic pop
 #endif
-static_assert(kx::SdkLog::kLogfileCrashFieldOffset == _kxLogfileLayout::autoFlushCountOffset);
+static_assert(kx::SdkLog::kLogfileCrashFieldOffset == kx::SharedLayout::kLogfileCrashFieldOffset);
 static_assert(sizeof(__KXSDK) == kx::SdkLog::kSize);
 
 #endif // KXSDKLOGCHANNEL_H

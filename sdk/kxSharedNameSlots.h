@@ -3,7 +3,7 @@
 #ifndef KXSHAREDNAMESLOTS_H
 #define KXSHAREDNAMESLOTS_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 namespace kx {
 constexpr int kSharedNameSlotCount = 44;

@@ -3,7 +3,7 @@
 #ifndef KXSLOTENTRY_H
 #define KXSLOTENTRY_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 #include <cstddef>
 

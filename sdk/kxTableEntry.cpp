@@ -25,14 +25,13 @@ TableEntry::ThirdText TableEntry::thirdText() const noexcept
 
 void TableEntry::setCode(const QString &text) noexcept
 {
-    Code field;
-    field.assign(text.left(kCodeLength));
-    for (int length = field.length(); length < kCodeLength; ++length) {
-        field.data()[length] = kCodePadding;
-        field.setLength(length + 1);
-    }
     // Only the length, the characters and the zero behind them are written.
-    stringField<Code>(m_bytes, kCodeOffset).store(field);
+    auto code = stringField<Code>(m_bytes, kCodeOffset);
+    code.assign(text.left(kCodeLength));
+    for (int length = code.length(); length < kCodeLength; ++length) {
+        code.setUnit(length, kCodePadding);
+        code.setLength(length + 1);
+    }
 }
 
 void TableEntry::resetEntry() noexcept

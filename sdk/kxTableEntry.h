@@ -3,7 +3,7 @@
 #ifndef KXTABLEENTRY_H
 #define KXTABLEENTRY_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 #include <QtCore/QString>
 
@@ -52,7 +52,7 @@ static_assert(TableEntry::kThirdTextOffset + sizeof(TableEntry::ThirdText) == Ta
 static_assert(TableEntry::kCodeOffset + sizeof(TableEntry::Code) == TableEntry::kWordOffset);
 static_assert(TableEntry::kWordOffset + 2 == TableEntry::kValueOffset);
 static_assert(TableEntry::kValueOffset + 4 == TableEntry::kSize);
-static_assert(TableEntry::kCodeLength <= TableEntry::Code::capacity());
+static_assert(TableEntry::kCodeLength <= detail::StringLayout<TableEntry::Code>::kCapacity);
 
 } // namespace kx
 

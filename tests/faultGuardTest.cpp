@@ -71,7 +71,7 @@ public:
     {
         std::memcpy(brokenClient.bytes(), clients.client(0), kx::Client::kRecordSize);
         brokenClient.protectAll(access);
-        clients.table()->clients[index] = brokenClient.bytes();
+        clients.setClientAt(index, brokenClient.bytes());
     }
 
     kx::server::ClientTableBuilder clients;
@@ -160,8 +160,8 @@ TEST_F(FaultGuardTest, ThreadsInParallelEachContainTheirOwnFaults)
             ownJob.setProgressCode(200);
             ownJob.setScene(scene);
             ownJob.setRecipients(QStringLiteral("render%1").arg(index));
-            _kxNotifyParams good{ownSdk.sdkInterface(), ownJob.record()};
-            _kxNotifyParams bad{good.sdk, reinterpret_cast<_kxJob *>(unreadable.bytes())};
+            _kxNotifyParams good = kx::NotifyParams::make(ownSdk.sdkInterface(), ownJob.record());
+            _kxNotifyParams bad = kx::NotifyParams::make(ownSdk.sdkInterface(), reinterpret_cast<_kxJob *>(unreadable.bytes()));
             Pages ownPage(1);
             for (int call = 0; call < 2000; ++call) {
                 wrong += module.notify(call % 10 ? &good : &bad) != (call % 10 ? 1 : 6);

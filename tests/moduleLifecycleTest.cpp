@@ -43,9 +43,9 @@ void runOneCycle(FaultTestServer &server)
     server.log->lines.clear();
     EXPECT_EQ(server.module.init(), 1);
     // Called directly: under LeakSanitizer the fault's call is checked too.
-    _kxNotifyParams faulting{server.sdk.sdkInterface(), reinterpret_cast<_kxJob *>(server.unreadable.bytes())};
+    _kxNotifyParams faulting = kx::NotifyParams::make(server.sdk.sdkInterface(), reinterpret_cast<_kxJob *>(server.unreadable.bytes()));
     EXPECT_EQ(server.module.notify(&faulting), 6);
-    _kxNotifyParams good{server.sdk.sdkInterface(), server.goodJob.record()};
+    _kxNotifyParams good = kx::NotifyParams::make(server.sdk.sdkInterface(), server.goodJob.record());
     EXPECT_EQ(server.module.notify(&good), 14);
     EXPECT_EQ(server.module.exit(), 1);
     ASSERT_TRUE(server.module.unload()) << qPrintable(server.module.errorString());

@@ -5,8 +5,6 @@
 #ifndef KXRECORDBYTES_H
 #define KXRECORDBYTES_H
 
-#include "kxShared.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -54,31 +52,6 @@ T *addressAt(const void *start, std::ptrdiff_t delta) noexcept
         return nullptr;
     return reinterpret_cast<T *>(reinterpret_cast<std::uintptr_t>(start) + std::uintptr_t(delta));
 }
-
-namespace detail {
-// The byte layout of the runtime library's two string types.
-template <typename KxString>
-struct StringLayout;
-
-template <int N>
-struct StringLayout<_kxString<N>>
-{
-    using Unit = char16_t;
-    static constexpr std::size_t kLength = 0;
-    static constexpr std::size_t kReserved = 2;
-    static constexpr std::size_t kText = 4;
-    static_assert(sizeof(_kxString<N>) == kText + sizeof(Unit) * (N + 1));
-};
-
-template <int N>
-struct StringLayout<_kxString8_allSize<N>>
-{
-    using Unit = char;
-    static constexpr std::size_t kLength = 0;
-    static constexpr std::size_t kText = 2;
-    static_assert(sizeof(_kxString8_allSize<N>) == (kText + N + 1 + 1) / 2 * 2);
-};
-} // namespace detail
 
 } // namespace kx
 

@@ -7,7 +7,7 @@
 #ifndef KXCLIENTRECORD_H
 #define KXCLIENTRECORD_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 #include <cstddef>
 

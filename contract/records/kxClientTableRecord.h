@@ -19,15 +19,11 @@ static_assert(kClientsOffset % sizeof(void *) == 0);
 
 } // namespace kx::ClientTable
 
+// The object as the server lays it out; its fields are reached by offset only.
 struct _kxClientTable
 {
-    unsigned char head[kx::ClientTable::kCountOffset];
-    qint16 count;
-    unsigned char gap1240[kx::ClientTable::kClientsOffset - kx::ClientTable::kCountOffset - 2];
-    unsigned char *clients[kx::ClientTable::kMaxClients]; // each a _kxClient record
+    alignas(8) unsigned char bytes[kx::ClientTable::kRecordSize];
 };
-static_assert(offsetof(_kxClientTable, count) == kx::ClientTable::kCountOffset);
-static_assert(offsetof(_kxClientTable, clients) == kx::ClientTable::kClientsOffset);
 static_assert(sizeof(_kxClientTable) == kx::ClientTable::kRecordSize);
 
 #endif // KXCLIENTTABLERECORD_H

@@ -2,7 +2,7 @@
 #ifndef KXJOBRECORD_H
 #define KXJOBRECORD_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 #include <cstddef>
 
@@ -40,7 +40,7 @@ constexpr int kSceneMaxUnits = textRoomInUnits(kSceneOffset, kImageOffset);
 constexpr int kImageMaxUnits = textRoomInUnits(kImageOffset, kImageExtensionOffset);
 constexpr int kImageExtensionMaxUnits = textRoomInUnits(kImageExtensionOffset, kInfoTextOffset);
 constexpr int kInfoTextMaxUnits = textRoomInUnits(kInfoTextOffset, kRecipientListOffset);
-constexpr int kRecipientListMaxUnits = RecipientListField::capacity();
+constexpr int kRecipientListMaxUnits = detail::StringLayout<RecipientListField>::kCapacity;
 
 static_assert(kSceneMaxUnits == 1507);
 static_assert(kImageMaxUnits == 501);
@@ -64,29 +64,11 @@ using InfoTextField = _kxString<kInfoTextMaxUnits - 1>;
 
 } // namespace kx::Job
 
+// The record as the server lays it out; its fields are reached by offset only.
 struct _kxJob
 {
-    quint16 layoutMarkers[8];
-    unsigned char gap16[3444];
-    unsigned char id[8];
-    unsigned char gap3468[224];
-    kx::Job::SceneField scene;
-    kx::Job::ImageField image;
-    kx::Job::ImageExtensionField imageExtension;
-    kx::Job::InfoTextField infoText;
-    kx::Job::RecipientListField recipients;
-    unsigned char gap30704[45625];
-    quint8 progressCode;
-    unsigned char tail76330[6];
+    alignas(8) unsigned char bytes[kx::Job::kRecordSize];
 };
-static_assert(offsetof(_kxJob, layoutMarkers) == kx::Job::kLayoutMarkers[0].codeOffset);
-static_assert(offsetof(_kxJob, id) == kx::Job::kIdOffset);
-static_assert(offsetof(_kxJob, scene) == kx::Job::kSceneOffset);
-static_assert(offsetof(_kxJob, image) == kx::Job::kImageOffset);
-static_assert(offsetof(_kxJob, imageExtension) == kx::Job::kImageExtensionOffset);
-static_assert(offsetof(_kxJob, infoText) == kx::Job::kInfoTextOffset);
-static_assert(offsetof(_kxJob, recipients) == kx::Job::kRecipientListOffset);
-static_assert(offsetof(_kxJob, progressCode) == kx::Job::kProgressCodeOffset);
 static_assert(sizeof(_kxJob) == kx::Job::kRecordSize);
 
 #endif // KXJOBRECORD_H

@@ -2,6 +2,8 @@
 #ifndef KXNOTIFYPARAMSRECORD_H
 #define KXNOTIFYPARAMSRECORD_H
 
+#include "detail/kxRecordBytes.h"
+
 #include <cstddef>
 
 namespace kx::NotifyParams {
@@ -17,13 +19,22 @@ static_assert(kJobPointerOffset == kSdkPointerOffset + sizeof(void *));
 class __KXSDK;
 struct _kxJob;
 
+// The record as the server lays it out; its fields are reached by offset only.
 struct _kxNotifyParams
 {
-    __KXSDK *sdk;
-    _kxJob *job;
+    alignas(8) unsigned char bytes[kx::NotifyParams::kRecordSize];
 };
-static_assert(offsetof(_kxNotifyParams, sdk) == kx::NotifyParams::kSdkPointerOffset);
-static_assert(offsetof(_kxNotifyParams, job) == kx::NotifyParams::kJobPointerOffset);
 static_assert(sizeof(_kxNotifyParams) == kx::NotifyParams::kRecordSize);
+
+namespace kx::NotifyParams {
+// The call record a server passes for one job event.
+inline _kxNotifyParams make(__KXSDK *sdk, _kxJob *job) noexcept
+{
+    _kxNotifyParams params{};
+    writeAt(params.bytes, kSdkPointerOffset, sdk);
+    writeAt(params.bytes, kJobPointerOffset, job);
+    return params;
+}
+} // namespace kx::NotifyParams
 
 #endif // KXNOTIFYPARAMSRECORD_H

@@ -2,7 +2,7 @@
 #ifndef KXPLUGININFORECORD_H
 #define KXPLUGININFORECORD_H
 
-#include "kxShared.h"
+#include "kxSharedLayout.h"
 
 #include <cstddef>
 
@@ -26,6 +26,7 @@ using NameField = _kxString<50>;
 using AuthorField = _kxString<100>;
 using VersionField = _kxString<25>;
 
+static_assert(kVersionOffset + 2 == kAcceptedOffset);
 static_assert(kNameOffset + sizeof(NameField) == kAuthorOffset);
 static_assert(kAuthorOffset + sizeof(AuthorField) == kPluginVersionOffset);
 static_assert(kPluginVersionOffset + sizeof(VersionField) == kSdkVersionOffset);
@@ -35,35 +36,11 @@ static_assert(kSdkPointerOffset % 8 == 0 && kStatusWordOffset + 4 <= kRecordSize
 
 } // namespace kx::PluginInfo
 
-class __KXSDK;
-
-// As the server lays it out; the plug-in reaches its fields by offset only.
+// The record as the server lays it out; its fields are reached by offset only.
 struct _kxPluginInfo
 {
-    quint16 version;
-    quint16 accepted;
-    unsigned char untouched4[14];
-    kx::PluginInfo::NameField name;
-    kx::PluginInfo::AuthorField author;
-    kx::PluginInfo::VersionField pluginVersion;
-    kx::PluginInfo::VersionField sdkVersion;
-    kx::PluginInfo::VersionField qtVersion;
-    quint8 statusByte;
-    unsigned char untouched499[5];
-    __KXSDK *sdk;
-    quint32 statusWord;
-    unsigned char tail516[4];
+    alignas(8) unsigned char bytes[kx::PluginInfo::kRecordSize];
 };
-static_assert(offsetof(_kxPluginInfo, version) == kx::PluginInfo::kVersionOffset);
-static_assert(offsetof(_kxPluginInfo, accepted) == kx::PluginInfo::kAcceptedOffset);
-static_assert(offsetof(_kxPluginInfo, name) == kx::PluginInfo::kNameOffset);
-static_assert(offsetof(_kxPluginInfo, author) == kx::PluginInfo::kAuthorOffset);
-static_assert(offsetof(_kxPluginInfo, pluginVersion) == kx::PluginInfo::kPluginVersionOffset);
-static_assert(offsetof(_kxPluginInfo, sdkVersion) == kx::PluginInfo::kSdkVersionOffset);
-static_assert(offsetof(_kxPluginInfo, qtVersion) == kx::PluginInfo::kQtVersionOffset);
-static_assert(offsetof(_kxPluginInfo, statusByte) == kx::PluginInfo::kStatusByteOffset);
-static_assert(offsetof(_kxPluginInfo, sdk) == kx::PluginInfo::kSdkPointerOffset);
-static_assert(offsetof(_kxPluginInfo, statusWord) == kx::PluginInfo::kStatusWordOffset);
 static_assert(sizeof(_kxPluginInfo) == kx::PluginInfo::kRecordSize);
 
 #endif // KXPLUGININFORECORD_H

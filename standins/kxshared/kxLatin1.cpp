@@ -1,35 +1,5 @@
 #include "kxShared.h"
 
-#include <array>
-
-namespace {
-// A-Z and the Latin-1 capitals from U+00C0, except the multiplication sign.
-constexpr char16_t lowerLatin1(char16_t unit) noexcept
-{
-    if ((unit >= u'A' && unit <= u'Z') || (unit >= 0xC0 && unit <= 0xDE && unit != 0xD7))
-        return char16_t(unit + 0x20);
-    return unit;
-}
-
-constexpr std::array<char16_t, 256> makeFoldTable() noexcept
-{
-    std::array<char16_t, 256> table{};
-    for (std::size_t c = 0; c < table.size(); ++c)
-        table[c] = lowerLatin1(char16_t(c));
-    return table;
-}
-constexpr std::array<char16_t, 256> kFoldTable = makeFoldTable();
-} // namespace
-
-char16_t kxLatin1ToLower(char16_t unit) noexcept
-{
-    return lowerLatin1(unit);
-}
-
-const char16_t *kxLatin1FoldTable() noexcept
-{
-    return kFoldTable.data();
-}
 
 namespace {
 bool isMaskedControl(char16_t unit) noexcept

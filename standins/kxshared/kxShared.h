@@ -36,10 +36,15 @@
 
 // Letter case of Latin-1: the only letters that case-insensitive comparison
 // and lower-casing of these strings know. Render-client names are host names.
-KXSHARED_EXPORT char16_t kxLatin1ToLower(char16_t unit) noexcept;
-// The same folding of the 256 8-bit characters as a table:
-// kxLatin1FoldTable()[c] == kxLatin1ToLower(c). 8-bit names compare through it.
-KXSHARED_EXPORT const char16_t *kxLatin1FoldTable() noexcept;
+// Inline, so that a plug-in built against this header imports nothing for it.
+namespace kxshared_detail {
+constexpr char16_t latin1ToLower(char16_t unit) noexcept
+{
+    if ((unit >= u'A' && unit <= u'Z') || (unit >= 0xC0 && unit <= 0xDE && unit != 0xD7))
+        return char16_t(unit + 0x20);
+    return unit;
+}
+} // namespace kxshared_detail
 
 // The text to log: every control character other than line feed and tab
 // becomes "?", so that no logged text can forge a line or carry escapes.
@@ -100,7 +105,7 @@ public:
             return false;
         for (int i = 0; i < n; ++i) {
             if (m_text[i] != other.at(i)
-                && kxLatin1ToLower(m_text[i]) != kxLatin1ToLower(other.at(i)))
+                && kxshared_detail::latin1ToLower(m_text[i]) != kxshared_detail::latin1ToLower(other.at(i)))
                 return false;
         }
         return true;
@@ -108,7 +113,7 @@ public:
 
     void makeLower() noexcept
     {
-        std::transform(m_text, m_text + length(), m_text, kxLatin1ToLower);
+        std::transform(m_text, m_text + length(), m_text, kxshared_detail::latin1ToLower);
     }
 
     // Appends 8-bit text, one unit a byte, as far as it fits.
@@ -222,7 +227,7 @@ public:
     }
     bool isEmpty() const noexcept { return length() == 0; }
 
-    // Equal lengths, and characters equal after kxLatin1FoldTable().
+    // Equal lengths, and characters equal ignoring the letter case of Latin-1.
     template <int M>
     bool isEqual(const _kxString8_allSize<M> &other) const noexcept
     {
@@ -230,15 +235,10 @@ public:
         if (n != other.length())
             return false;
         const char *theirs = other.constData();
-        const char16_t *fold = nullptr;
         for (int i = 0; i < n; ++i) {
             const auto a = static_cast<unsigned char>(m_text[i]);
             const auto b = static_cast<unsigned char>(theirs[i]);
-            if (a == b)
-                continue;
-            if (!fold)
-                fold = kxLatin1FoldTable();
-            if (fold[a] != fold[b])
+            if (a != b && kxshared_detail::latin1ToLower(a) != kxshared_detail::latin1ToLower(b))
                 return false;
         }
         return true;
@@ -259,56 +259,6 @@ private:
     quint16 m_length;
     // Rounded up to whole 16-bit units, so no padding byte is left undefined.
     char m_text[N + 1 + (N + 1) % 2] = {};
-};
-
-// A cheap first test for matching 8-bit names against many others (a client
-// table against a recipient list): names that isEqual takes as equal always
-// have equal keys; names with equal keys still need isEqual. The folding
-// table is fetched once, when the filter is made.
-struct _kxString8MatchKey
-{
-    quint64 leading = 0; // the first eight characters, folded, low byte each
-    int length = 0;
-
-    bool operator==(const _kxString8MatchKey &other) const noexcept
-    {
-        return leading == other.leading && length == other.length;
-    }
-};
-
-class _kxString8MatchFilter
-{
-public:
-    _kxString8MatchFilter() noexcept : m_fold(kxLatin1FoldTable()) {}
-
-    template <int N>
-    _kxString8MatchKey keyOf(const _kxString8_allSize<N> &name) const noexcept
-    {
-        return key(name.constData(), name.length());
-    }
-
-    // The key of a _kxString8_allSize<N> stored at field, read in place: its
-    // length is read as N when above, and only its characters are read.
-    template <int N>
-    _kxString8MatchKey keyAt(const void *field) const noexcept
-    {
-        quint16 stored;
-        std::memcpy(&stored, field, sizeof stored);
-        return key(static_cast<const char *>(field) + 2, std::min<int>(stored, N));
-    }
-
-private:
-    _kxString8MatchKey key(const char *text, int length) const noexcept
-    {
-        _kxString8MatchKey result;
-        result.length = length;
-        const int n = std::min(length, 8);
-        for (int i = 0; i < n; ++i)
-            result.leading |= quint64(m_fold[static_cast<unsigned char>(text[i])] & 0xFF) << (8 * i);
-        return result;
-    }
-
-    const char16_t *m_fold;
 };
 
 // Pinned layouts: these strings sit inside the server's records.

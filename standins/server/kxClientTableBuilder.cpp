@@ -35,13 +35,21 @@ int ClientTableBuilder::addClient(const QString &name, ClientRecord kind)
     m_clients.emplace_back(record);
     if (kind == ClientRecord::Constructed)
         _kxClient::constructAt(record);
-    kx::Client::NameField field;
-    field.assign(name);
-    kx::writeAt(record, kx::Client::kNameOffset, field);
+    kx::stringField<kx::Client::NameField>(record, kx::Client::kNameOffset).assign(name);
     const int index = int(m_clients.size()) - 1;
-    m_table->clients[index] = record;
-    m_table->count = qint16(m_clients.size());
+    setClientAt(index, record);
+    setCount(qint16(m_clients.size()));
     return index;
+}
+
+void ClientTableBuilder::setCount(qint16 count) noexcept
+{
+    kx::writeAt(m_table.get(), kx::ClientTable::kCountOffset, count);
+}
+
+void ClientTableBuilder::setClientAt(int index, void *record) noexcept
+{
+    kx::writeAt(m_table.get(), kx::ClientTable::kClientsOffset + sizeof(void *) * std::size_t(index), record);
 }
 
 QString ClientTableBuilder::clientName(int index) const
@@ -58,8 +66,8 @@ QString ClientTableBuilder::messageBox(int index) const
 void ClientTableBuilder::setMessageBox(int index, const QString &text)
 {
     kx::Client::MessageBoxField box;
-    box.assign(text);
     box.clearUnused();
+    kx::stringOf(box).assign(text);
     kx::stringField<kx::Client::MessageBoxField>(m_clients[std::size_t(index)].get(), kx::Client::kMessageBoxOffset)
         .storeWhole(box);
 }

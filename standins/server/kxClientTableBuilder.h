@@ -31,6 +31,10 @@ public:
     int addClient(const QString &name, ClientRecord record = ClientRecord::Constructed);
     unsigned char *client(int index) noexcept { return m_clients[std::size_t(index)].get(); }
 
+    // The table's fields as a server may leave them: any count, any entry.
+    void setCount(qint16 count) noexcept;
+    void setClientAt(int index, void *record) noexcept;
+
     QString clientName(int index) const;
     QString messageBox(int index) const;
     void setMessageBox(int index, const QString &text);

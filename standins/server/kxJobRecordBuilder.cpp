@@ -1,28 +1,26 @@
 #include "kxJobRecordBuilder.h"
 
-#include <cstring>
+#include "kxStringField.h"
 
 namespace kx::server {
 
 JobRecordBuilder::JobRecordBuilder()
     : m_job(new _kxJob())
 {
-    std::memset(static_cast<void *>(m_job.get()), 0, sizeof(_kxJob));
-    int i = 0;
     for (const kx::Job::LayoutMarker &marker : kx::Job::kLayoutMarkers) {
-        m_job->layoutMarkers[i++] = marker.code;
-        m_job->layoutMarkers[i++] = 1;
+        kx::writeAt<quint16>(m_job.get(), marker.codeOffset, marker.code);
+        kx::writeAt<quint16>(m_job.get(), marker.codeOffset + 2, 1);
     }
 }
 
 void JobRecordBuilder::setId(const kx::JobId &id) noexcept
 {
-    std::memcpy(m_job->id, id.data(), id.size());
+    kx::writeAt(m_job.get(), kx::Job::kIdOffset, id);
 }
 
 void JobRecordBuilder::setProgressCode(quint8 code) noexcept
 {
-    m_job->progressCode = code;
+    kx::writeAt(m_job.get(), kx::Job::kProgressCodeOffset, code);
 }
 
 void JobRecordBuilder::setScene(const QString &text) noexcept

@@ -2,8 +2,6 @@
 
 #include "kxStringField.h"
 
-#include <QtCore/QDir>
-
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -70,18 +68,6 @@ void SdkObject::setSplitLog(std::unique_ptr<_kxLogfile> log)
     m_log->splitLog = m_splitLog.get();
 }
 
-void SdkObject::openLogFiles(const QString &directory, quint32 autoFlushCount)
-{
-    const auto openIn = [&](const QString &fileName) {
-        auto log = std::make_unique<_kxLogfile>(QDir(directory).filePath(fileName));
-        log->setAutoFlushCount(autoFlushCount);
-        return log;
-    };
-    setMainLog(openIn(mainLogFileName()));
-    setErrorLog(openIn(errorLogFileName()));
-    setSplitLog(openIn(splitLogFileName()));
-}
-
 void SdkObject::setSplitCategory(int category)
 {
     // The channel writes every line to the split log while a split category
@@ -100,7 +86,7 @@ void SdkObject::setStampSeparator(char separator)
 
 void SdkObject::setLogName(const QString &name)
 {
-    m_logName.assign(name);
+    kx::stringOf(m_logName).assign(name);
     m_log->logName = m_logName;
 }
 

@@ -52,8 +52,11 @@ public:
     // Refuses (std::logic_error) to drop the split log while a split category is set.
     void setSplitLog(std::unique_ptr<_kxLogfile> log);
     // Gives the channel main, error and split files in a directory (the split
-    // file is used only once a split category is set).
-    void openLogFiles(const QString &directory, quint32 autoFlushCount = _kxLogfile::DefaultAutoFlushCount);
+    // file is used only once a split category is set). The runtime library's
+    // stand-in only (kxServerLogFiles.cpp): the file name and the automatic
+    // flush are its own.
+    void openLogFiles(const QString &directory);
+    void openLogFiles(const QString &directory, quint32 autoFlushCount);
     static QString mainLogFileName() { return QStringLiteral("main.log"); }
     static QString errorLogFileName() { return QStringLiteral("error.log"); }
     static QString splitLogFileName() { return QStringLiteral("split.log"); }

@@ -192,7 +192,7 @@ struct FaultTestServer
     }
     int notify(const void *job)
     {
-        _kxNotifyParams params{sdk.sdkInterface(), static_cast<_kxJob *>(const_cast<void *>(job))};
+        _kxNotifyParams params = kx::NotifyParams::make(sdk.sdkInterface(), static_cast<_kxJob *>(const_cast<void *>(job)));
 #if !defined(_WIN32)
         // A contained fault skips the destructors of what the call built: lost by design.
         const struct Pause {

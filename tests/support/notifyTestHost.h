@@ -18,18 +18,19 @@ class NotifyTestHost : public ::testing::Test
 protected:
     void SetUp() override
     {
-        kxSetFixedCurrentTime(1709647650000); // 2024-03-05 14:07:30 UTC
+        kxtest::fixCurrentTime(1709647650000); // 2024-03-05 14:07:30 UTC
         ASSERT_TRUE(module.load()) << module.errorString().toStdString();
         log = &sdk.installLog<RecordingLog>();
         sdk.setClientTable(clients.table());
         job.setId(1, 123456789);
         job.setProgressCode(200);
-        params.sdk = sdk.sdkInterface();
-        params.job = job.record();
+        params = kx::NotifyParams::make(sdk.sdkInterface(), job.record());
     }
-    void TearDown() override { kxSetFixedCurrentTime(0); }
+    void TearDown() override { kxtest::fixCurrentTime(0); }
 
+public:
     int notify() { return module.notify(&params); }
+    RecordingLog *recording() const { return log; }
     // The line after the start line carries the list and the composed text.
     QString textLine() const { return log->lines.size() > 1 ? log->lines[1].text : QString(); }
     QString composedText() const { return textLine().section(QLatin1Char('\n'), 1); }
@@ -51,6 +52,7 @@ protected:
         return marks;
     }
 
+protected:
     kx::server::PluginModule module{QStringLiteral(KX_PLUGIN_MODULE_PATH)};
     kx::server::SdkObject sdk;
     kx::server::JobRecordBuilder job;

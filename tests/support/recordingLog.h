@@ -3,6 +3,7 @@
 #define RECORDINGLOG_H
 
 #include "kxSdkLogChannel.h"
+#include "testRuntime.h"
 
 #include <functional>
 #include <stdexcept>
@@ -22,7 +23,7 @@ public:
     {
         if (int(lines.size()) == throwAtLine)
             throw std::runtime_error("log channel failure");
-        lines.push_back({category, flags, text, mainLog ? mainLog->flushCount() : 0});
+        lines.push_back({category, flags, text, mainLog ? kxtest::flushCount(*mainLog) : 0});
         if (onLine)
             onLine();
     }

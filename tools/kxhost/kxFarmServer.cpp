@@ -64,7 +64,7 @@ EventOutcome FarmServer::notify(const server::PluginModule &module, const JobEve
     job.setInfoText(event.infoText);
     job.setRecipients(event.recipients);
 
-    _kxNotifyParams params{m_sdk.sdkInterface(), job.record()};
+    _kxNotifyParams params = kx::NotifyParams::make(m_sdk.sdkInterface(), job.record());
     EventOutcome outcome;
     QElapsedTimer timer;
     timer.start();

@@ -37,8 +37,8 @@ PluginIdentity queryIdentity(const server::PluginModule &module, __KXSDK *sdk)
 {
     _kxPluginInfo info;
     std::memset(static_cast<void *>(&info), 0, sizeof info);
-    info.version = kx::PluginInfo::kRecordVersion;
-    info.sdk = sdk;
+    kx::writeAt(info.bytes, kx::PluginInfo::kVersionOffset, kx::PluginInfo::kRecordVersion);
+    kx::writeAt(info.bytes, kx::PluginInfo::kSdkPointerOffset, sdk);
     PluginIdentity identity;
     identity.result = module.info(&info);
     using namespace kx::PluginInfo;
