@@ -1,5 +1,8 @@
 #include "jobEvent.h"
 
+// Header constants held by this unit: built at load, not read here.
+#include "kxLineBreakConstants.h"
+
 #include "jobIDText.h"
 #include "kxStringField.h"
 #include "records/kxJobRecord.h"

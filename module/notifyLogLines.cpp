@@ -1,5 +1,8 @@
 #include "notifyLogLines.h"
 
+// Header constants held by this unit: built at load, not read here.
+#include "kxLineBreakConstants.h"
+
 #include "jobEvent.h"
 
 namespace {
