@@ -1,0 +1,191 @@
+#include "kxCheckCommand.h"
+
+#include "kxCheckReport.h"
+#include "kxCheckRunner.h"
+#include "kxCheckSuite.h"
+#include "kxPluginModulePath.h"
+#include "kxTerminalText.h"
+
+#include <QtCore/QFileInfo>
+#include <QtCore/QSaveFile>
+#include <QtCore/QTemporaryDir>
+#include <QtCore/QTextStream>
+
+#include <cstdio>
+
+namespace kx::check {
+
+namespace {
+enum Status { NoCheckFailed = 0, CheckFailed = 1, Unusable = 2 };
+
+const char kHelp[] =
+    "Usage: kxhost check [PLUGIN] [--threads N] [--cycles N] [--time-limit SECONDS] [--json FILE]\n"
+    "\n"
+    "Runs the conformance checks against a notification plug-in, each in a process of\n"
+    "its own, and prints a row a check: its name, pass / fail / warn / skip, the reason\n"
+    "and the time it took. Without PLUGIN, the module kxhost info shows is checked.\n"
+    "\n"
+    "  --threads N            threads of the threads check (1 to 64, default 4)\n"
+    "  --cycles N             load and unload cycles (2 to 100000, default 200)\n"
+    "  --time-limit SECONDS   a check still running after this long fails (1 to 86400, default 300)\n"
+    "  --json FILE            also write the results as a JSON report to FILE\n"
+    "\n"
+    "Exit status: 0 no check failed, 1 a check failed, 2 the plug-in cannot be loaded\n"
+    "or the command line is wrong.\n";
+
+int refuse(const QString &message)
+{
+    QTextStream(stderr) << "kxhost: " << kx::host::visibleText(message) << '\n';
+    return Unusable;
+}
+
+struct Parsed
+{
+    CheckOptions options;
+    QString jsonPath;
+    QString oneCheck;
+    QString reportPath;
+    bool help = false;
+};
+
+// Empty when the arguments were taken, else the usage message.
+QString parse(const QStringList &arguments, Parsed *parsed)
+{
+    const auto number = [](const QString &option, const QString &text, int low, int high, int *value) {
+        bool ok = false;
+        const int n = text.toInt(&ok);
+        if (!ok || n < low || n > high)
+            return QStringLiteral("%1 takes a whole number from %2 to %3, not \"%4\"").arg(option).arg(low).arg(high).arg(text);
+        *value = n;
+        return QString();
+    };
+    QStringList given;
+    QStringList positional;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString argument = arguments[i];
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            parsed->help = true;
+            return QString();
+        }
+        if (!argument.startsWith(QLatin1String("--")) || argument == QLatin1String("--")) {
+            positional.append(argument);
+            continue;
+        }
+        static const QStringList valued = {QStringLiteral("--threads"), QStringLiteral("--cycles"),
+                                           QStringLiteral("--time-limit"), QStringLiteral("--json"),
+                                           QLatin1String(kOneCheckOption), QLatin1String(kReportOption)};
+        if (!valued.contains(argument))
+            return QStringLiteral("check: unknown option \"%1\"").arg(argument);
+        if (given.contains(argument))
+            return QStringLiteral("check: %1 is given twice").arg(argument);
+        given.append(argument);
+        if (i + 1 >= arguments.size())
+            return QStringLiteral("check: %1 needs a value").arg(argument);
+        const QString value = arguments[++i];
+        QString problem;
+        if (argument == QLatin1String("--threads"))
+            problem = number(argument, value, 1, 64, &parsed->options.threads);
+        else if (argument == QLatin1String("--cycles"))
+            problem = number(argument, value, 2, 100000, &parsed->options.cycles);
+        else if (argument == QLatin1String("--time-limit"))
+            problem = number(argument, value, 1, 86400, &parsed->options.timeLimitSeconds);
+        else if (argument == QLatin1String("--json"))
+            parsed->jsonPath = value;
+        else if (argument == QLatin1String(kOneCheckOption))
+            parsed->oneCheck = value;
+        else
+            parsed->reportPath = value;
+        if (!problem.isEmpty())
+            return QStringLiteral("check: ") + problem;
+        if (value.isEmpty())
+            return QStringLiteral("check: %1 needs a value").arg(argument);
+    }
+    if (positional.size() > 1)
+        return QStringLiteral("check: one plug-in at a time, not %1").arg(positional.size());
+    parsed->options.pluginPath = positional.isEmpty() ? kx::host::defaultPluginModulePath() : positional.first();
+    return QString();
+}
+
+// In the process the suite started: one check, its findings to the report file.
+int runOneCheck(const Parsed &parsed)
+{
+    void (*run)(CheckContext &) = nullptr;
+    if (parsed.oneCheck == QLatin1String(kLoadingCheckName))
+        run = checkLoading;
+    for (const CheckDefinition &definition : checkSuite()) {
+        if (parsed.oneCheck == QLatin1String(definition.name))
+            run = definition.run;
+    }
+    if (!run || parsed.reportPath.isEmpty())
+        return refuse(QStringLiteral("check: no check \"%1\"").arg(parsed.oneCheck));
+    CheckContext context(parsed.options, parsed.reportPath);
+    if (!context.isReportOpen())
+        return refuse(QStringLiteral("%1: cannot be written").arg(parsed.reportPath));
+    run(context);
+    context.finish();
+    return 0;
+}
+
+bool isSameFile(const QString &a, const QString &b)
+{
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+} // namespace
+
+int runCheckCommand(const QStringList &arguments)
+{
+    Parsed parsed;
+    const QString usage = parse(arguments, &parsed);
+    if (!usage.isEmpty())
+        return refuse(usage + QStringLiteral("\n\n") + QLatin1String(kHelp));
+    if (parsed.help) {
+        QTextStream(stdout) << kHelp;
+        return NoCheckFailed;
+    }
+    if (!parsed.oneCheck.isEmpty())
+        return runOneCheck(parsed);
+
+    const QString plugin = parsed.options.pluginPath;
+    if (!QFileInfo(plugin).isFile())
+        return refuse(QStringLiteral("%1: no such plug-in file").arg(plugin));
+    // Opened before anything runs: a report that cannot be written is known at once.
+    std::unique_ptr<QSaveFile> json;
+    if (!parsed.jsonPath.isEmpty()) {
+        if (isSameFile(parsed.jsonPath, plugin))
+            return refuse(QStringLiteral("%1: the JSON report would overwrite the plug-in").arg(parsed.jsonPath));
+        if (QFileInfo(parsed.jsonPath).isDir())
+            return refuse(QStringLiteral("%1: is a folder, not a file for the JSON report").arg(parsed.jsonPath));
+        json = std::make_unique<QSaveFile>(parsed.jsonPath);
+        if (!json->open(QIODevice::WriteOnly))
+            return refuse(QStringLiteral("%1: cannot be written: %2").arg(parsed.jsonPath, json->errorString()));
+    }
+    QTemporaryDir reports;
+    if (!reports.isValid())
+        return refuse(QStringLiteral("no temporary folder for the checks' reports: ") + reports.errorString());
+
+    const CheckResult loading = runCheckProcess(parsed.options, QLatin1String(kLoadingCheckName), reports.path());
+    if (loading.verdict != Verdict::Pass)
+        return refuse(QStringLiteral("%1: cannot be loaded as a notification plug-in: %2").arg(plugin, loading.reason));
+
+    QTextStream out(stdout);
+    printTableHead(out, plugin);
+    std::vector<CheckResult> results;
+    for (const CheckDefinition &definition : checkSuite()) {
+        CheckResult result = runCheckProcess(parsed.options, QLatin1String(definition.name), reports.path());
+        result.title = QLatin1String(definition.title);
+        printTableRow(out, result);
+        results.push_back(result);
+    }
+    printSummary(out, results);
+
+    if (json) {
+        const QByteArray report = jsonReport(parsed.options, results);
+        if (json->write(report) != report.size() || !json->commit())
+            return refuse(QStringLiteral("%1: the JSON report could not be written: %2")
+                              .arg(parsed.jsonPath, json->errorString()));
+    }
+    return exitStatusOf(results);
+}
+
+} // namespace kx::check

@@ -1,0 +1,37 @@
+// What the conformance check needs from the operating system, one pair of
+// files per platform: kxCheckPlatform_posix.cpp, kxCheckPlatform_windows.cpp.
+#ifndef KXCHECKPLATFORM_H
+#define KXCHECKPLATFORM_H
+
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+
+#include <cstddef>
+
+namespace kx::check {
+
+std::size_t pageSize() noexcept;
+// Zeroed, readable and writable pages; null when the system has none to give.
+unsigned char *reservePages(std::size_t bytes) noexcept;
+// Takes every access away (a read or a write then faults) or gives it back.
+bool setPagesAccessible(unsigned char *pages, std::size_t bytes, bool accessible) noexcept;
+void releasePages(unsigned char *pages, std::size_t bytes) noexcept;
+
+// The process's own memory in use: resident bytes (Linux), private commit (Windows).
+qint64 processMemoryBytes();
+// Whether the library file is still mapped into this process.
+bool isLibraryMapped(const QString &path);
+
+// The functions the library file exports by name, besides the toolchain's
+// own start-up entries; `error` says why when the file cannot be read.
+struct ExportedNames
+{
+    QStringList functions;
+    QStringList data; // exported objects, not functions
+    QString error;
+};
+ExportedNames exportedNames(const QString &path);
+
+} // namespace kx::check
+
+#endif // KXCHECKPLATFORM_H
