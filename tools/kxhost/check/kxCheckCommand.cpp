@@ -19,7 +19,8 @@ namespace {
 enum Status { NoCheckFailed = 0, CheckFailed = 1, Unusable = 2 };
 
 const char kHelp[] =
-    "Usage: kxhost check [PLUGIN] [--threads N] [--cycles N] [--time-limit SECONDS] [--json FILE]\n"
+    "Usage: kxhost check [PLUGIN] [--threads N] [--cycles N] [--time-limit SECONDS] [--only CHECKS]\n"
+    "                    [--json FILE]\n"
     "\n"
     "Runs the conformance checks against a notification plug-in, each in a process of\n"
     "its own, and prints a row a check: its name, pass / fail / warn / skip, the reason\n"
@@ -28,6 +29,7 @@ const char kHelp[] =
     "  --threads N            threads of the threads check (1 to 64, default 4)\n"
     "  --cycles N             load and unload cycles (2 to 100000, default 200)\n"
     "  --time-limit SECONDS   a check still running after this long fails (1 to 86400, default 300)\n"
+    "  --only CHECKS          run only these checks, named and separated by commas\n"
     "  --json FILE            also write the results as a JSON report to FILE\n"
     "\n"
     "Exit status: 0 no check failed, 1 a check failed, 2 the plug-in cannot be loaded\n"
@@ -45,8 +47,24 @@ struct Parsed
     QString jsonPath;
     QString oneCheck;
     QString reportPath;
+    QStringList only; // every check when empty
     bool help = false;
 };
+
+// The names of a comma-separated list, each a check of the suite.
+QString checkNames(const QString &list, QStringList *names)
+{
+    QStringList known;
+    for (const CheckDefinition &definition : checkSuite())
+        known.append(QLatin1String(definition.name));
+    for (const QString &name : list.split(QLatin1Char(','))) {
+        if (!known.contains(name))
+            return QStringLiteral("--only: no check \"%1\"; the checks are %2").arg(name, known.join(QLatin1String(", ")));
+        if (!names->contains(name))
+            names->append(name);
+    }
+    return QString();
+}
 
 // Empty when the arguments were taken, else the usage message.
 QString parse(const QStringList &arguments, Parsed *parsed)
@@ -73,6 +91,7 @@ QString parse(const QStringList &arguments, Parsed *parsed)
         }
         static const QStringList valued = {QStringLiteral("--threads"), QStringLiteral("--cycles"),
                                            QStringLiteral("--time-limit"), QStringLiteral("--json"),
+                                           QStringLiteral("--only"),
                                            QLatin1String(kOneCheckOption), QLatin1String(kReportOption)};
         if (!valued.contains(argument))
             return QStringLiteral("check: unknown option \"%1\"").arg(argument);
@@ -91,6 +110,8 @@ QString parse(const QStringList &arguments, Parsed *parsed)
             problem = number(argument, value, 1, 86400, &parsed->options.timeLimitSeconds);
         else if (argument == QLatin1String("--json"))
             parsed->jsonPath = value;
+        else if (argument == QLatin1String("--only"))
+            problem = checkNames(value, &parsed->only);
         else if (argument == QLatin1String(kOneCheckOption))
             parsed->oneCheck = value;
         else
@@ -138,7 +159,7 @@ int runCheckCommand(const QStringList &arguments)
     Parsed parsed;
     const QString usage = parse(arguments, &parsed);
     if (!usage.isEmpty())
-        return refuse(usage + QStringLiteral("\n\n") + QLatin1String(kHelp));
+        return refuse(usage + QStringLiteral(" (see kxhost check --help)"));
     if (parsed.help) {
         QTextStream(stdout) << kHelp;
         return NoCheckFailed;
@@ -166,12 +187,14 @@ int runCheckCommand(const QStringList &arguments)
 
     const CheckResult loading = runCheckProcess(parsed.options, QLatin1String(kLoadingCheckName), reports.path());
     if (loading.verdict != Verdict::Pass)
-        return refuse(QStringLiteral("%1: cannot be loaded as a notification plug-in: %2").arg(plugin, loading.reason));
+        return refuse(QStringLiteral("%1: cannot be loaded as a notification module: %2").arg(plugin, loading.reason));
 
     QTextStream out(stdout);
     printTableHead(out, plugin);
     std::vector<CheckResult> results;
     for (const CheckDefinition &definition : checkSuite()) {
+        if (!parsed.only.isEmpty() && !parsed.only.contains(QLatin1String(definition.name)))
+            continue;
         CheckResult result = runCheckProcess(parsed.options, QLatin1String(definition.name), reports.path());
         result.title = QLatin1String(definition.title);
         printTableRow(out, result);

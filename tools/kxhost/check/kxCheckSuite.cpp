@@ -3,6 +3,8 @@
 #include "kxCheckContext.h"
 #include "kxPluginModule.h"
 
+#include <QtCore/QFileInfo>
+
 namespace kx::check {
 
 const std::vector<CheckDefinition> &checkSuite()
@@ -25,8 +27,11 @@ const std::vector<CheckDefinition> &checkSuite()
 void checkLoading(CheckContext &context)
 {
     context.step(QStringLiteral("loading the plug-in"));
-    if (context.loadPlugin())
+    server::PluginModule module(QFileInfo(context.options().pluginPath).absoluteFilePath());
+    if (module.load())
         context.passWith(QStringLiteral("loaded"));
+    else
+        context.fail(module.errorString());
 }
 
 } // namespace kx::check

@@ -1,0 +1,181 @@
+// A notification plug-in that keeps the contract, built with one KX_FAULT_*
+// switch to break it in one way that `kxhost check` must catch:
+//   KX_FAULT_fifthExport        exports a fifth function
+//   KX_FAULT_markerResult       returns 1 when a job marker is wrong
+//   KX_FAULT_boxOverrun         writes one unit past a message box
+//   KX_FAULT_keepsJobPointer    keeps the job pointer and reads it in the next call
+//   KX_FAULT_exceptionEscapes   lets an exception leave pNotify
+//   KX_FAULT_nullCallCrash      reads through a null call record
+//   KX_FAULT_leakOnLoad         leaks memory on every load
+//   KX_FAULT_hangsInExit        never returns from pExit
+#include "kxNotifyContract.h"
+#include "kxSdkLogChannel.h"
+
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+
+#include <cstring>
+
+namespace {
+constexpr int kProgressCategory = 17;
+constexpr int kWarningCategory = 2;
+
+#if defined(KX_FAULT_leakOnLoad)
+char *volatile leakedOnLoad = [] {
+    auto *block = new char[256 * 1024];
+    std::memset(block, 1, 256 * 1024);
+    return block;
+}();
+#endif
+
+#if defined(KX_FAULT_keepsJobPointer)
+const unsigned char *jobOfTheLastCall = nullptr;
+#endif
+
+__KXSDK *sdkOf(const void *params) noexcept
+{
+    return kx::readAt<__KXSDK *>(params, kx::NotifyParams::kSdkPointerOffset);
+}
+
+const unsigned char *sdkObjectOf(const __KXSDK *sdk) noexcept
+{
+    return kx::addressAt<const unsigned char>(sdk, -std::ptrdiff_t(kx::ServerSdk::kInterfaceOffset));
+}
+
+bool hasJobMarkers(const unsigned char *job) noexcept
+{
+    for (const kx::Job::LayoutMarker &marker : kx::Job::kLayoutMarkers) {
+        if (kx::readAt<quint16>(job, marker.codeOffset) != marker.code || kx::readAt<quint16>(job, marker.codeOffset + 2) == 0)
+            return false;
+    }
+    return true;
+}
+
+// Appends within the capacity, dropping the oldest text.
+void appendTo(unsigned char *client, const QString &text)
+{
+    auto field = kx::stringField<kx::Client::MessageBoxField>(client, kx::Client::kMessageBoxOffset);
+    QString box = field.text() + QStringLiteral("\n\n") + text;
+    box = box.right(kx::Client::MessageBoxField::capacity());
+    field.assign(box);
+#if defined(KX_FAULT_boxOverrun)
+    kx::writeAt<char16_t>(client, kx::Client::kMessageBoxOffset + sizeof(kx::Client::MessageBoxField), u'!');
+#endif
+}
+
+int notify(_kxNotifyParams *params)
+{
+#if !defined(KX_FAULT_nullCallCrash)
+    if (!params)
+        return kx::ResultLayoutMismatch;
+#else
+    // Read the way a plug-in trusting its caller reads it.
+    volatile quint8 firstByte = *reinterpret_cast<volatile const quint8 *>(params);
+    (void)firstByte;
+#endif
+    __KXSDK *sdk = sdkOf(params);
+    const auto *job = kx::readAt<const unsigned char *>(params, kx::NotifyParams::kJobPointerOffset);
+    if (!sdk || !job)
+        return kx::ResultLayoutMismatch;
+#if defined(KX_FAULT_keepsJobPointer)
+    if (jobOfTheLastCall)
+        (void)*static_cast<const volatile unsigned char *>(jobOfTheLastCall);
+    jobOfTheLastCall = job;
+#endif
+    sdk->logMessage(kProgressCategory, 0, QStringLiteral("broken plug-in: started"));
+    if (!hasJobMarkers(job)) {
+#if defined(KX_FAULT_markerResult)
+        return kx::ResultSuccess;
+#else
+        return kx::ResultLayoutMismatch;
+#endif
+    }
+    const unsigned char *sdkObject = sdkObjectOf(sdk);
+    if (kx::readAt<quint16>(sdkObject, kx::ServerSdk::kLayoutMarkerOffset) != kx::ServerSdk::kLayoutMarker
+        || kx::readAt<quint32>(sdkObject, kx::ServerSdk::kEndMarkerOffset) != kx::ServerSdk::kEndMarker)
+        return kx::ResultLayoutMismatch;
+    const auto recipients = kx::stringField<kx::Job::RecipientListField>(job, kx::Job::kRecipientListOffset);
+    if (recipients.isEmpty()) {
+        sdk->logMessage(kWarningCategory, 0, QStringLiteral("broken plug-in: no recipient"));
+        return kx::ResultNoRecipient;
+    }
+    const QStringList names = recipients.text().split(QLatin1Char(';'));
+    const QString text = QStringLiteral("job %1 reached %2")
+                             .arg(kx::readAt<quint32>(job, kx::Job::kIdOffset + 3))
+                             .arg(kx::readAt<quint8>(job, kx::Job::kProgressCodeOffset));
+    const auto *table = kx::readAt<const unsigned char *>(sdkObject, kx::ServerSdk::kClientTableOffset);
+    const int count = kx::readAt<qint16>(table, kx::ClientTable::kCountOffset);
+    int reached = 0;
+    for (int i = 0; i < count; ++i) {
+        auto *client = kx::readAt<unsigned char *>(table, kx::ClientTable::kClientsOffset + sizeof(void *) * std::size_t(i));
+        const QString name = kx::stringField<kx::Client::NameField>(client, kx::Client::kNameOffset).text();
+        if (names.contains(name)) {
+            appendTo(client, text);
+            ++reached;
+        }
+    }
+    sdk->logMessage(kProgressCategory, 0, QStringLiteral("broken plug-in: %1 reached").arg(reached));
+    return kx::ResultSuccess;
+}
+
+int describe(_kxPluginInfo *info)
+{
+    using namespace kx::PluginInfo;
+    const auto serverVersion = kx::readAt<quint16>(info, kVersionOffset);
+    kx::writeAt<quint16>(info, kVersionOffset, kRecordVersion);
+    if (serverVersion != kRecordVersion)
+        return kx::ResultLayoutMismatch;
+    kx::writeAt<quint16>(info, kAcceptedOffset, 1);
+    kx::stringField<NameField>(info, kNameOffset).store("brokenPlugin");
+    kx::stringField<AuthorField>(info, kAuthorOffset).store("kxhost check tests");
+    kx::stringField<VersionField>(info, kPluginVersionOffset).store("1.0");
+    kx::stringField<VersionField>(info, kSdkVersionOffset).store(kx::kSdkVersion);
+    kx::stringField<VersionField>(info, kQtVersionOffset).store(qVersion());
+    const unsigned char *sdkObject = sdkObjectOf(kx::readAt<const __KXSDK *>(info, kSdkPointerOffset));
+    if (!sdkObject || kx::readAt<quint16>(sdkObject, kx::ServerSdk::kVersionOffset) != kx::ServerSdk::kVersion
+        || kx::readAt<quint32>(sdkObject, kx::ServerSdk::kVersionCopyOffset) != kx::ServerSdk::kVersion)
+        return kx::ResultLayoutMismatch;
+    kx::writeAt<quint8>(info, kStatusByteOffset, 0);
+    kx::writeAt<quint32>(info, kStatusWordOffset, 0);
+    return kx::ResultSuccess;
+}
+} // namespace
+
+extern "C" int pInit()
+{
+    return kx::ResultSuccess;
+}
+
+extern "C" int pInfo(_kxPluginInfo *info)
+{
+    return describe(info);
+}
+
+extern "C" int pNotify(_kxNotifyParams *params)
+{
+#if defined(KX_FAULT_exceptionEscapes)
+    return notify(params);
+#else
+    try {
+        return notify(params);
+    } catch (...) {
+        return kx::ResultExceptionCaught;
+    }
+#endif
+}
+
+extern "C" int pExit()
+{
+#if defined(KX_FAULT_hangsInExit)
+    for (volatile bool spinning = true; spinning;) {
+    }
+#endif
+    return kx::ResultSuccess;
+}
+
+#if defined(KX_FAULT_fifthExport)
+extern "C" KX_PLUGIN_EXPORT int pVersion()
+{
+    return 1;
+}
+#endif

@@ -1,0 +1,101 @@
+// kxhost check against plug-ins broken on purpose (tests/brokenPlugins): each is caught by the
+// check named for its fault, which the same plug-in without the fault passes.
+#include "testFiles.h"
+
+#include <QtCore/QDir>
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QProcess>
+#include <QtCore/QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <ostream>
+#include <string>
+
+namespace {
+struct Case
+{
+    const char *plugin;     // kxBroken_<plugin> in the broken plug-ins' folder
+    const char *check;      // the one check run
+    const char *verdict;
+    const char *reasonPart; // found in the reason
+    int exitStatus;
+    const char *timeLimit = "300";
+};
+
+const Case kCases[] = {
+    {"conforming", "exports", "pass", "exactly pInit, pInfo, pNotify and pExit", 0},
+    {"fifthExport", "exports", "warn", "exports 1 more function: pVersion", 0},
+    {"conforming", "notify-frame", "pass", "8 wrong job markers", 0},
+    {"markerResult", "notify-frame", "fail", "pNotify returned 1 for the job marker at byte 0 not 1033, not 5", 1},
+    {"exceptionEscapes", "notify-frame", "fail", "an exception left pNotify (the server's log failed) when the log threw", 1},
+    {"nullCallCrash", "notify-frame", "fail", "crashed", 1},
+    {"conforming", "writes", "pass", "appended to the two named boxes", 0},
+    {"boxOverrun", "writes", "fail", "crashed", 1},
+    {"conforming", "no-state", "pass", "the same event twice", 0},
+    {"keepsJobPointer", "no-state", "fail", "crashed", 1},
+    {"conforming", "load-unload", "pass", "the library unmapped after each", 0},
+    {"leakOnLoad", "load-unload", "fail", "the memory grew by", 1},
+    {"conforming", "init-exit", "pass", "1 from each of 11 calls", 0},
+    {"hangsInExit", "init-exit", "fail", "did not end within 3 s during: pExit as call 1 of the sequence", 1, "3"},
+    // Without containment a fault ends the process: a warning, not a failure.
+    {"conforming", "bad-lengths", "warn", "crashed", 0},
+    {"conforming", "info", "pass", "identity within capacities", 0},
+    {"conforming", "threads", "pass", "every result, log line and box", 0},
+};
+
+void PrintTo(const Case &c, std::ostream *out)
+{
+    *out << c.plugin << " / " << c.check;
+}
+
+QString pluginPath(const char *name)
+{
+    return QDir(QStringLiteral(KX_BROKEN_PLUGIN_DIR))
+        .filePath(QStringLiteral("kxBroken_%1" KX_MODULE_SUFFIX).arg(QLatin1String(name)));
+}
+
+using KxhostCheck = ::testing::TestWithParam<Case>;
+
+TEST_P(KxhostCheck, NamedCheckGivesItsVerdict)
+{
+    const Case &c = GetParam();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString json = folder.filePath(QStringLiteral("report.json"));
+    QProcess process;
+    process.start(QStringLiteral(KXHOST_BINARY_PATH),
+                  {QStringLiteral("check"), pluginPath(c.plugin), QStringLiteral("--only"), QLatin1String(c.check),
+                   QStringLiteral("--cycles"), QStringLiteral("60"), QStringLiteral("--time-limit"),
+                   QLatin1String(c.timeLimit), QStringLiteral("--json"), json});
+    ASSERT_TRUE(process.waitForFinished(600000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_EQ(process.exitCode(), c.exitStatus) << out.toStdString() << process.readAllStandardError().toStdString();
+
+    const QJsonObject report = QJsonDocument::fromJson(kxtest::readFile(json)).object();
+    const QJsonArray checks = report.value(QStringLiteral("checks")).toArray();
+    ASSERT_EQ(checks.size(), 1) << out.toStdString();
+    const QJsonObject check = checks.first().toObject();
+    EXPECT_EQ(check.value(QStringLiteral("name")).toString(), QLatin1String(c.check));
+    EXPECT_EQ(check.value(QStringLiteral("verdict")).toString(), QLatin1String(c.verdict)) << out.toStdString();
+    EXPECT_TRUE(check.value(QStringLiteral("reason")).toString().contains(QLatin1String(c.reasonPart)))
+        << check.value(QStringLiteral("reason")).toString().toStdString();
+    EXPECT_EQ(report.value(QStringLiteral("exitStatus")).toInt(), c.exitStatus);
+    const QJsonObject summary = report.value(QStringLiteral("summary")).toObject();
+    EXPECT_EQ(summary.value(QStringLiteral("checks")).toInt(), 1);
+    EXPECT_EQ(summary.value(QLatin1String(c.verdict)).toInt(), 1);
+    // The table shows the same row.
+    EXPECT_TRUE(out.contains(QStringLiteral("\n%1").arg(QLatin1String(c.check)).leftJustified(15) + QLatin1String(c.verdict)))
+        << out.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(BrokenPlugins, KxhostCheck, ::testing::ValuesIn(kCases), [](const auto &param) {
+    std::string name = std::string(param.param.plugin) + "_" + param.param.check;
+    for (char &c : name)
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+});
+} // namespace
