@@ -8,12 +8,18 @@
 //   KX_FAULT_nullCallCrash      reads through a null call record
 //   KX_FAULT_leakOnLoad         leaks memory on every load
 //   KX_FAULT_hangsInExit        never returns from pExit
+//   KX_FAULT_writesIntoJob      writes one byte into the job record
+//   KX_FAULT_countsCalls        logs how many calls it has seen
+//   KX_FAULT_infoWritesTail     writes behind byte 515 of the information record
+//   KX_FAULT_exitsInNotify      ends the process from pNotify
+//   KX_FAULT_staysLoaded        cannot be unloaded
 #include "kxNotifyContract.h"
 #include "kxSdkLogChannel.h"
 
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -30,6 +36,9 @@ char *volatile leakedOnLoad = [] {
 
 #if defined(KX_FAULT_keepsJobPointer)
 const unsigned char *jobOfTheLastCall = nullptr;
+#endif
+#if defined(KX_FAULT_countsCalls)
+int callsSeen = 0;
 #endif
 
 __KXSDK *sdkOf(const void *params) noexcept
@@ -82,7 +91,14 @@ int notify(_kxNotifyParams *params)
         (void)*static_cast<const volatile unsigned char *>(jobOfTheLastCall);
     jobOfTheLastCall = job;
 #endif
+#if defined(KX_FAULT_countsCalls)
+    sdk->logMessage(kProgressCategory, 0, QStringLiteral("broken plug-in: call %1").arg(++callsSeen));
+#else
     sdk->logMessage(kProgressCategory, 0, QStringLiteral("broken plug-in: started"));
+#endif
+#if defined(KX_FAULT_exitsInNotify)
+    std::exit(0);
+#endif
     if (!hasJobMarkers(job)) {
 #if defined(KX_FAULT_markerResult)
         return kx::ResultSuccess;
@@ -114,6 +130,9 @@ int notify(_kxNotifyParams *params)
             ++reached;
         }
     }
+#if defined(KX_FAULT_writesIntoJob)
+    kx::writeAt<quint8>(const_cast<unsigned char *>(job), kx::Job::kProgressCodeOffset + 1, 0x77);
+#endif
     sdk->logMessage(kProgressCategory, 0, QStringLiteral("broken plug-in: %1 reached").arg(reached));
     return kx::ResultSuccess;
 }
@@ -137,6 +156,9 @@ int describe(_kxPluginInfo *info)
         return kx::ResultLayoutMismatch;
     kx::writeAt<quint8>(info, kStatusByteOffset, 0);
     kx::writeAt<quint32>(info, kStatusWordOffset, 0);
+#if defined(KX_FAULT_infoWritesTail)
+    kx::writeAt<quint8>(info, kStatusWordOffset + 4, 0);
+#endif
     return kx::ResultSuccess;
 }
 } // namespace

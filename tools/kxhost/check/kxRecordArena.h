@@ -19,7 +19,10 @@ struct PlacedRecord
     std::size_t guardOffset = 0;
     std::size_t guardEnd = 0; // first accessible byte behind the guard page (or size)
 
-    bool isAccessible(std::size_t offset) const noexcept { return offset < guardOffset || offset >= guardEnd; }
+    bool isAccessible(std::size_t offset) const noexcept
+    {
+        return offset < size && (offset < guardOffset || offset >= guardEnd);
+    }
     // The accessible bytes, the guard page left out.
     QByteArray snapshot() const;
     // Fills the accessible bytes with a pattern that differs from byte to byte.
@@ -35,8 +38,8 @@ public:
     RecordArena &operator=(const RecordArena &) = delete;
 
     // Zeroed bytes whose byte guardOffset (1 .. size) begins an inaccessible
-    // page; inaccessible pages also lie right before the record and behind
-    // its last page. Throws std::bad_alloc when no pages can be had.
+    // page; inaccessible pages also lie before the record's first page and
+    // behind its last. Throws std::bad_alloc when no pages can be had.
     PlacedRecord place(std::size_t size, std::size_t guardOffset);
     PlacedRecord place(std::size_t size) { return place(size, size); }
 
