@@ -168,8 +168,10 @@ int runCheckCommand(const QStringList &arguments)
         return runOneCheck(parsed);
 
     const QString plugin = parsed.options.pluginPath;
-    if (!QFileInfo(plugin).isFile())
+    if (!QFileInfo::exists(plugin))
         return refuse(QStringLiteral("%1: no such plug-in file").arg(plugin));
+    if (!QFileInfo(plugin).isFile())
+        return refuse(QStringLiteral("%1: is not a plug-in file but a folder or a device").arg(plugin));
     // Opened before anything runs: a report that cannot be written is known at once.
     std::unique_ptr<QSaveFile> json;
     if (!parsed.jsonPath.isEmpty()) {

@@ -60,7 +60,9 @@ bool verdictFromName(const QString &name, Verdict *verdict)
 CheckContext::CheckContext(const CheckOptions &options, const QString &reportPath)
     : m_options(options), m_report(reportPath)
 {
-    m_report.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    // A new file only: the option is kxhost's own, but must not let a mistyped
+    // command line append to a file that was there.
+    m_report.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
 }
 
 CheckContext::~CheckContext() = default;
