@@ -141,7 +141,7 @@ int runOneCheck(const Parsed &parsed)
         return refuse(QStringLiteral("check: no check \"%1\"").arg(parsed.oneCheck));
     CheckContext context(parsed.options, parsed.reportPath);
     if (!context.isReportOpen())
-        return refuse(QStringLiteral("%1: cannot be written").arg(parsed.reportPath));
+        return refuse(QStringLiteral("%1: cannot be created as a new file").arg(parsed.reportPath));
     run(context);
     context.finish();
     return 0;
