@@ -167,6 +167,12 @@ boxOverrun writes fail
 keepsJobPointer no-state fail
 leakOnLoad load-unload fail
 hangsInExit init-exit fail +did not end within 5 s
+writesIntoJob writes fail
+countsCalls no-state fail
+infoWritesTail info fail
+exitsInNotify writes fail
+sharesTextBuffer threads fail
+staysLoaded load-unload fail
 TABLE
   return $status
 }

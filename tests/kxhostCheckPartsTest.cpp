@@ -94,6 +94,16 @@ TEST(RecordArenaDeathTest, AccessAtTheGuardOffsetFaults)
     EXPECT_DEATH((void)*static_cast<volatile unsigned char *>(record.bytes + kPage + 5), "");
 }
 
+TEST(RecordArenaDeathTest, PagesBeforeAndBehindTheRecordFault)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    RecordArena arena;
+    // Both ends on page boundaries: the pages around are the guards themselves.
+    const PlacedRecord record = arena.place(2 * kPage, kPage);
+    EXPECT_DEATH((void)*static_cast<volatile unsigned char *>(record.bytes - 1), "");
+    EXPECT_DEATH(record.bytes[2 * kPage] = 1, "");
+}
+
 TEST(RecordArenaDeathTest, RetiredRecordsFaultAndKeepTheirAddresses)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -256,6 +266,20 @@ TEST(CheckContext, WorstFindingGivesVerdictAndReason)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll().toStdString(), "step warn one line\nverdict fail first failure (and 2 more findings)\n");
+}
+
+TEST(CheckContext, OneFindingIsTheReasonAlone)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("report"));
+    {
+        CheckContext context(CheckOptions{}, path);
+        context.warn(QStringLiteral("only warning"));
+        context.finish();
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), "verdict warn only warning\n");
 }
 
 TEST(JsonReport, HoldsEveryCheckAndTheSummary)

@@ -49,6 +49,7 @@ const Case kCases[] = {
     {"writesIntoJob", "writes", "fail", "pNotify wrote where it must not: the job record changed at byte 76330", 1},
     {"countsCalls", "no-state", "fail", "the same event logged line 1 differently the second time", 1},
     {"infoWritesTail", "info", "fail", "pInfo wrote byte 516 of the record, which it must not touch", 1},
+    {"sharesTextBuffer", "threads", "fail", "the message boxes differ from those of its calls alone", 1},
     {"exitsInNotify", "writes", "fail", "the process ended with status 0 during: pNotify for a job naming two", 1},
 #if !defined(_WIN32)
     {"staysLoaded", "load-unload", "fail", "cycle 1: the library stays mapped after it was unloaded", 1},

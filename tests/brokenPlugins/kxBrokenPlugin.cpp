@@ -13,14 +13,18 @@
 //   KX_FAULT_infoWritesTail     writes behind byte 515 of the information record
 //   KX_FAULT_exitsInNotify      ends the process from pNotify
 //   KX_FAULT_staysLoaded        cannot be unloaded
+//   KX_FAULT_sharesTextBuffer   composes every text in one buffer shared by all calls
 #include "kxNotifyContract.h"
 #include "kxSdkLogChannel.h"
 
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace {
 constexpr int kProgressCategory = 17;
@@ -116,9 +120,18 @@ int notify(_kxNotifyParams *params)
         return kx::ResultNoRecipient;
     }
     const QStringList names = recipients.text().split(QLatin1Char(';'));
+#if !defined(KX_FAULT_sharesTextBuffer)
     const QString text = QStringLiteral("job %1 reached %2")
                              .arg(kx::readAt<quint32>(job, kx::Job::kIdOffset + 3))
                              .arg(kx::readAt<quint8>(job, kx::Job::kProgressCodeOffset));
+#endif
+#if defined(KX_FAULT_sharesTextBuffer)
+    // A static buffer: a call on another thread writes it while this one waits.
+    static char shared[64];
+    std::snprintf(shared, sizeof shared, "job %u", unsigned(kx::readAt<quint32>(job, kx::Job::kIdOffset + 3)));
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    const QString text = QString::fromLatin1(shared);
+#endif
     const auto *table = kx::readAt<const unsigned char *>(sdkObject, kx::ServerSdk::kClientTableOffset);
     const int count = kx::readAt<qint16>(table, kx::ClientTable::kCountOffset);
     int reached = 0;
