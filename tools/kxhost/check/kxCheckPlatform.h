@@ -22,6 +22,17 @@ qint64 processMemoryBytes();
 // Whether the library file is still mapped into this process.
 bool isLibraryMapped(const QString &path);
 
+// A fault contained inside a call abandons what the call had built, by
+// design: a leak checker (sanitized builds) looks away while such a call runs.
+class LeakCheckPause
+{
+public:
+    LeakCheckPause() noexcept;
+    ~LeakCheckPause();
+    LeakCheckPause(const LeakCheckPause &) = delete;
+    LeakCheckPause &operator=(const LeakCheckPause &) = delete;
+};
+
 // The functions the library file exports by name, besides the toolchain's
 // own start-up entries; `error` says why when the file cannot be read.
 struct ExportedNames

@@ -10,7 +10,23 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+// Present in sanitized builds only.
+extern "C" __attribute__((weak)) void __lsan_disable();
+extern "C" __attribute__((weak)) void __lsan_enable();
+
 namespace kx::check {
+
+LeakCheckPause::LeakCheckPause() noexcept
+{
+    if (__lsan_disable)
+        __lsan_disable();
+}
+
+LeakCheckPause::~LeakCheckPause()
+{
+    if (__lsan_enable)
+        __lsan_enable();
+}
 
 std::size_t pageSize() noexcept
 {

@@ -11,6 +11,9 @@
 
 namespace kx::check {
 
+LeakCheckPause::LeakCheckPause() noexcept = default;
+LeakCheckPause::~LeakCheckPause() = default;
+
 std::size_t pageSize() noexcept
 {
     SYSTEM_INFO info;
