@@ -44,8 +44,9 @@ void printTableRow(QTextStream &out, const CheckResult &result)
 
 QString summaryLine(const std::vector<CheckResult> &results)
 {
-    return QStringLiteral("%1 checks: %2 pass, %3 fail, %4 warn, %5 skip")
+    return QStringLiteral("%1 %2: %3 pass, %4 fail, %5 warn, %6 skip")
         .arg(results.size())
+        .arg(results.size() == 1 ? QStringLiteral("check") : QStringLiteral("checks"))
         .arg(countOf(results, Verdict::Pass))
         .arg(countOf(results, Verdict::Fail))
         .arg(countOf(results, Verdict::Warn))
