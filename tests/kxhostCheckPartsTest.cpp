@@ -235,6 +235,8 @@ const Ending kEndings[] = {
      "the process ended with status 0 during: calling"},
     {"ended with another status", "step fail calling\nverdict pass fine\n", {ChildEnd::Finished, 3, {}}, Verdict::Fail,
      "the process ended with status 3 during: calling"},
+    {"verdict cut short", "step fail calling\nverdict pass all fi", {ChildEnd::Finished, 0, {}}, Verdict::Fail,
+     "the process ended with status 0 during: calling"},
     {"not started", "", {ChildEnd::NotStarted, 0, "no such program"}, Verdict::Fail,
      "the check's process could not be started: no such program"},
     {"a line of no known kind", "verdict maybe so\nstep fail x\n", {ChildEnd::Crashed, 0, "signal 11"}, Verdict::Fail,

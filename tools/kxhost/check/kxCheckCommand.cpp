@@ -143,8 +143,27 @@ int runOneCheck(const Parsed &parsed)
     if (!context.isReportOpen())
         return refuse(QStringLiteral("%1: cannot be created as a new file").arg(parsed.reportPath));
     run(context);
-    context.finish();
-    return 0;
+    // A report cut short is no verdict: the suite then fails the check.
+    return context.finish() ? 0 : 3;
+}
+
+// Unbuffered writes, each checked: a write cut short (a full disk, a file size
+// limit) gives no error of its own, and a commit has been seen to miss one.
+bool writeWhole(QSaveFile &file, const QByteArray &bytes, QString *cause)
+{
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            *cause = file.errorString();
+            file.cancelWriting();
+            return false;
+        }
+        done += written;
+    }
+    if (file.flush() && file.commit())
+        return true;
+    *cause = file.errorString();
+    return false;
 }
 
 bool isSameFile(const QString &a, const QString &b)
@@ -180,7 +199,7 @@ int runCheckCommand(const QStringList &arguments)
         if (QFileInfo(parsed.jsonPath).isDir())
             return refuse(QStringLiteral("%1: is a folder, not a file for the JSON report").arg(parsed.jsonPath));
         json = std::make_unique<QSaveFile>(parsed.jsonPath);
-        if (!json->open(QIODevice::WriteOnly))
+        if (!json->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return refuse(QStringLiteral("%1: cannot be written: %2").arg(parsed.jsonPath, json->errorString()));
     }
     QTemporaryDir reports;
@@ -204,12 +223,9 @@ int runCheckCommand(const QStringList &arguments)
     }
     printSummary(out, results);
 
-    if (json) {
-        const QByteArray report = jsonReport(parsed.options, results);
-        if (json->write(report) != report.size() || !json->commit())
-            return refuse(QStringLiteral("%1: the JSON report could not be written: %2")
-                              .arg(parsed.jsonPath, json->errorString()));
-    }
+    QString cause;
+    if (json && !writeWhole(*json, jsonReport(parsed.options, results), &cause))
+        return refuse(QStringLiteral("%1: the JSON report could not be written: %2").arg(parsed.jsonPath, cause));
     return exitStatusOf(results);
 }
 

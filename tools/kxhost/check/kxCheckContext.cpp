@@ -69,7 +69,8 @@ CheckContext::~CheckContext() = default;
 
 void CheckContext::writeLine(const QByteArray &line)
 {
-    m_report.write(line + '\n');
+    const QByteArray whole = line + '\n';
+    m_reportComplete = m_report.write(whole) == whole.size() && m_reportComplete;
 }
 
 void CheckContext::step(const QString &what, Verdict onCrash)
@@ -96,12 +97,13 @@ std::unique_ptr<server::PluginModule> CheckContext::loadPlugin()
     return module;
 }
 
-void CheckContext::finish()
+bool CheckContext::finish()
 {
     QString reason = m_verdict == Verdict::Pass ? m_passReason : m_reason;
     if (m_verdict != Verdict::Pass && m_findings > 1)
         reason += QStringLiteral(" (and %1 more findings)").arg(m_findings - 1);
     writeLine(QByteArray(protocol::kVerdict) + ' ' + verdictName(m_verdict).toUtf8() + ' ' + oneLine(reason));
+    return m_reportComplete;
 }
 
 } // namespace kx::check

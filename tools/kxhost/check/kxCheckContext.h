@@ -58,8 +58,8 @@ public:
     // Loads the plug-in afresh; a failure is this check's.
     std::unique_ptr<server::PluginModule> loadPlugin();
 
-    // Writes the verdict line.
-    void finish();
+    // Writes the verdict line; false when any line could not be written whole.
+    bool finish();
 
 private:
     void add(Verdict verdict, const QString &reason);
@@ -71,6 +71,7 @@ private:
     QString m_reason;
     QString m_passReason;
     int m_findings = 0;
+    bool m_reportComplete = true;
 };
 
 } // namespace kx::check

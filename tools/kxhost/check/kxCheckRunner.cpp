@@ -1,5 +1,6 @@
 #include "kxCheckRunner.h"
 
+#include <QtCore/QByteArrayList>
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDir>
 #include <QtCore/QElapsedTimer>
@@ -14,7 +15,10 @@ CheckResult verdictOf(const QByteArray &report, const ChildEnd &end, int timeLim
     QString step;
     Verdict onCrash = Verdict::Fail;
     bool hasVerdict = false;
-    for (const QByteArray &bytes : report.split('\n')) {
+    // Only whole lines: a line without its line feed was cut short.
+    QByteArrayList lines = report.split('\n');
+    lines.removeLast();
+    for (const QByteArray &bytes : lines) {
         const QString line = QString::fromUtf8(bytes);
         const QString kind = line.section(QLatin1Char(' '), 0, 0);
         Verdict verdict = Verdict::Fail;
