@@ -173,6 +173,13 @@ infoWritesTail info fail
 exitsInNotify writes fail
 sharesTextBuffer threads fail
 staysLoaded load-unload fail
+infoSkipsSdkCheck info fail
+infoFillsFirst info fail
+noRecipientIsOne notify-frame fail
+replacesBox writes fail
+deliversToAll writes fail
+trustsListLength bad-lengths fail
+readsPastTable writes fail
 TABLE
   return $status
 }

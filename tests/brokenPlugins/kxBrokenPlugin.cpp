@@ -14,6 +14,13 @@
 //   KX_FAULT_exitsInNotify      ends the process from pNotify
 //   KX_FAULT_staysLoaded        cannot be unloaded
 //   KX_FAULT_sharesTextBuffer   composes every text in one buffer shared by all calls
+//   KX_FAULT_infoSkipsSdkCheck  accepts an SDK object of any version
+//   KX_FAULT_infoFillsFirst     fills in its identity before it checks the record version
+//   KX_FAULT_noRecipientIsOne   returns 1 for an empty recipient list
+//   KX_FAULT_replacesBox        replaces a box's text instead of appending to it
+//   KX_FAULT_deliversToAll      appends to every client's box, named or not
+//   KX_FAULT_trustsListLength   reads the recipient list as long as its stored length says
+//   KX_FAULT_readsPastTable     reads the client pointer behind the last one in use
 #include "kxNotifyContract.h"
 #include "kxSdkLogChannel.h"
 
@@ -68,7 +75,11 @@ bool hasJobMarkers(const unsigned char *job) noexcept
 void appendTo(unsigned char *client, const QString &text)
 {
     auto field = kx::stringField<kx::Client::MessageBoxField>(client, kx::Client::kMessageBoxOffset);
+#if defined(KX_FAULT_replacesBox)
+    QString box = text;
+#else
     QString box = field.text() + QStringLiteral("\n\n") + text;
+#endif
     box = box.right(kx::Client::MessageBoxField::capacity());
     field.assign(box);
 #if defined(KX_FAULT_boxOverrun)
@@ -117,9 +128,17 @@ int notify(_kxNotifyParams *params)
     const auto recipients = kx::stringField<kx::Job::RecipientListField>(job, kx::Job::kRecipientListOffset);
     if (recipients.isEmpty()) {
         sdk->logMessage(kWarningCategory, 0, QStringLiteral("broken plug-in: no recipient"));
+#if defined(KX_FAULT_noRecipientIsOne)
+        return kx::ResultSuccess;
+#else
         return kx::ResultNoRecipient;
+#endif
     }
+#if defined(KX_FAULT_trustsListLength)
+    const QStringList names = recipients.text(recipients.storedLength()).split(QLatin1Char(';'));
+#else
     const QStringList names = recipients.text().split(QLatin1Char(';'));
+#endif
 #if !defined(KX_FAULT_sharesTextBuffer)
     const QString text = QStringLiteral("job %1 reached %2")
                              .arg(kx::readAt<quint32>(job, kx::Job::kIdOffset + 3))
@@ -135,10 +154,18 @@ int notify(_kxNotifyParams *params)
     const auto *table = kx::readAt<const unsigned char *>(sdkObject, kx::ServerSdk::kClientTableOffset);
     const int count = kx::readAt<qint16>(table, kx::ClientTable::kCountOffset);
     int reached = 0;
+#if defined(KX_FAULT_readsPastTable)
+    for (int i = 0; i <= count; ++i) {
+#else
     for (int i = 0; i < count; ++i) {
+#endif
         auto *client = kx::readAt<unsigned char *>(table, kx::ClientTable::kClientsOffset + sizeof(void *) * std::size_t(i));
         const QString name = kx::stringField<kx::Client::NameField>(client, kx::Client::kNameOffset).text();
+#if defined(KX_FAULT_deliversToAll)
+        if (client) {
+#else
         if (names.contains(name)) {
+#endif
             appendTo(client, text);
             ++reached;
         }
@@ -155,6 +182,9 @@ int describe(_kxPluginInfo *info)
     using namespace kx::PluginInfo;
     const auto serverVersion = kx::readAt<quint16>(info, kVersionOffset);
     kx::writeAt<quint16>(info, kVersionOffset, kRecordVersion);
+#if defined(KX_FAULT_infoFillsFirst)
+    kx::stringField<NameField>(info, kNameOffset).store("brokenPlugin");
+#endif
     if (serverVersion != kRecordVersion)
         return kx::ResultLayoutMismatch;
     kx::writeAt<quint16>(info, kAcceptedOffset, 1);
@@ -164,9 +194,13 @@ int describe(_kxPluginInfo *info)
     kx::stringField<VersionField>(info, kSdkVersionOffset).store(kx::kSdkVersion);
     kx::stringField<VersionField>(info, kQtVersionOffset).store(qVersion());
     const unsigned char *sdkObject = sdkObjectOf(kx::readAt<const __KXSDK *>(info, kSdkPointerOffset));
+#if !defined(KX_FAULT_infoSkipsSdkCheck)
     if (!sdkObject || kx::readAt<quint16>(sdkObject, kx::ServerSdk::kVersionOffset) != kx::ServerSdk::kVersion
         || kx::readAt<quint32>(sdkObject, kx::ServerSdk::kVersionCopyOffset) != kx::ServerSdk::kVersion)
         return kx::ResultLayoutMismatch;
+#else
+    (void)sdkObject;
+#endif
     kx::writeAt<quint8>(info, kStatusByteOffset, 0);
     kx::writeAt<quint32>(info, kStatusWordOffset, 0);
 #if defined(KX_FAULT_infoWritesTail)
