@@ -27,6 +27,7 @@
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -145,10 +146,15 @@ int notify(_kxNotifyParams *params)
                              .arg(kx::readAt<quint8>(job, kx::Job::kProgressCodeOffset));
 #endif
 #if defined(KX_FAULT_sharesTextBuffer)
-    // A static buffer: a call on another thread writes it while this one waits.
+    // A static buffer: a call on another thread writes it while this one waits
+    // for that (or, alone, for 200 us).
     static char shared[64];
+    static std::atomic<int> writes{0};
     std::snprintf(shared, sizeof shared, "job %u", unsigned(kx::readAt<quint32>(job, kx::Job::kIdOffset + 3)));
-    std::this_thread::sleep_for(std::chrono::microseconds(50));
+    const int mine = ++writes;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+    while (writes.load() == mine && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
     const QString text = QString::fromLatin1(shared);
 #endif
     const auto *table = kx::readAt<const unsigned char *>(sdkObject, kx::ServerSdk::kClientTableOffset);

@@ -198,6 +198,8 @@ int runCheckCommand(const QStringList &arguments)
             return refuse(QStringLiteral("%1: the JSON report would overwrite the plug-in").arg(parsed.jsonPath));
         if (QFileInfo(parsed.jsonPath).isDir())
             return refuse(QStringLiteral("%1: is a folder, not a file for the JSON report").arg(parsed.jsonPath));
+        if (!QFileInfo(QFileInfo(parsed.jsonPath).absolutePath()).isDir())
+            return refuse(QStringLiteral("%1: the JSON report's folder does not exist").arg(parsed.jsonPath));
         json = std::make_unique<QSaveFile>(parsed.jsonPath);
         if (!json->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return refuse(QStringLiteral("%1: cannot be written: %2").arg(parsed.jsonPath, json->errorString()));

@@ -17,7 +17,8 @@ unsigned char *reservePages(std::size_t bytes) noexcept;
 bool setPagesAccessible(unsigned char *pages, std::size_t bytes, bool accessible) noexcept;
 void releasePages(unsigned char *pages, std::size_t bytes) noexcept;
 
-// The process's own memory in use: resident bytes (Linux), private commit (Windows).
+// The process's own memory in use: resident bytes (Linux), private commit
+// (Windows; the working set where the system reports no commit).
 qint64 processMemoryBytes();
 // Whether the library file is still mapped into this process.
 bool isLibraryMapped(const QString &path);

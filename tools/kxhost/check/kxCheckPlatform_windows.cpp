@@ -44,7 +44,8 @@ qint64 processMemoryBytes()
     if (!GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS *>(&counters),
                               sizeof counters))
         return -1;
-    return qint64(counters.PrivateUsage);
+    // Wine reports no private commit (it reads as 0); its working set is the resident size.
+    return qint64(counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.WorkingSetSize);
 }
 
 bool isLibraryMapped(const QString &path)
