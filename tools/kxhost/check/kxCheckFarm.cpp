@@ -32,7 +32,7 @@ qsizetype firstDifference(const QByteArray &before, const QByteArray &after)
 {
     const qsizetype n = std::min(before.size(), after.size());
     for (qsizetype i = 0; i < n; ++i) {
-        if (before[i] != after[i])
+        if (before.constData()[i] != after.constData()[i])
             return i;
     }
     return before.size() == after.size() ? -1 : n;
@@ -167,7 +167,7 @@ CheckFarm::Snapshot CheckFarm::snapshot() const
     shot.job = m_job.snapshot();
     shot.tableHead = QByteArray(reinterpret_cast<const char *>(m_table.bytes), kTableHeadSize);
     shot.tableEntries = QByteArray(reinterpret_cast<const char *>(m_table.bytes + kx::ClientTable::kClientsOffset),
-                                   qsizetype(sizeof(void *) * m_clients.size()));
+                                   int(sizeof(void *) * m_clients.size()));
     for (const PlacedRecord &client : m_clients)
         shot.clients.push_back(client.snapshot());
     return shot;
@@ -194,7 +194,7 @@ QString CheckFarm::firstChange(const Snapshot &before, const Snapshot &after,
         const bool mayChange = i < boxMayChange.size() && boxMayChange[i];
         for (qsizetype at = 0; at < std::min(was.size(), is.size()); ++at) {
             const std::size_t offset = recordOffset(m_clients[i], at);
-            if (was[at] != is[at] && !(mayChange && offset >= boxBegin && offset < boxEnd))
+            if (was.constData()[at] != is.constData()[at] && !(mayChange && offset >= boxBegin && offset < boxEnd))
                 return QStringLiteral("client %1's record changed at byte %2%3")
                     .arg(i + 1)
                     .arg(offset)

@@ -44,7 +44,7 @@ int changedIn(const QByteArray &before, const unsigned char *after, const std::p
 {
     for (const auto &[from, to] : ranges) {
         for (std::size_t i = from; i < to; ++i) {
-            if (static_cast<unsigned char>(before[qsizetype(i)]) != after[i])
+            if (static_cast<unsigned char>(before.constData()[i]) != after[i])
                 return int(i);
         }
     }
@@ -114,7 +114,7 @@ void checkInfo(CheckContext &context)
             // Nothing but the version is written before the version is known to match.
             const QByteArray after = record.snapshot();
             for (qsizetype i = 2; i < after.size(); ++i) {
-                if (after[i] != before[i]) {
+                if (after.constData()[i] != before.constData()[i]) {
                     context.fail(QStringLiteral("pInfo wrote byte %1 of the record for %2").arg(i).arg(what));
                     break;
                 }

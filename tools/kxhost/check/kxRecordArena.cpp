@@ -17,9 +17,9 @@ std::size_t wholePages(std::size_t bytes) noexcept
 
 QByteArray PlacedRecord::snapshot() const
 {
-    QByteArray bytesSeen(reinterpret_cast<const char *>(bytes), qsizetype(std::min(guardOffset, size)));
+    QByteArray bytesSeen(reinterpret_cast<const char *>(bytes), int(std::min(guardOffset, size)));
     if (guardEnd < size)
-        bytesSeen.append(reinterpret_cast<const char *>(bytes + guardEnd), qsizetype(size - guardEnd));
+        bytesSeen.append(reinterpret_cast<const char *>(bytes + guardEnd), int(size - guardEnd));
     return bytesSeen;
 }
 
