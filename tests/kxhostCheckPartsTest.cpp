@@ -314,6 +314,14 @@ TEST(ExportedNames, ModuleExportsItsFourFunctions)
     EXPECT_TRUE(names.data.isEmpty()) << names.data.join(' ').toStdString();
 }
 
+TEST(ExportedNames, ToolchainSymbolsAreNoExportsOfThePlugin)
+{
+    for (const char *name : {"_init", "_fini", "_ZTIFivE", "_ZTSFivE", "_ZTV7QObject", "_ZTT3Foo", "_ZGVZ1fvE1x"})
+        EXPECT_TRUE(isToolchainSymbol(QLatin1String(name))) << name;
+    for (const char *name : {"pVersion", "_Z5pInitv", "init", "_ZN3Foo3barEv", "_ZTX"})
+        EXPECT_FALSE(isToolchainSymbol(QLatin1String(name))) << name;
+}
+
 TEST(ExportedNames, FilesThatAreNoLibraryAreRefused)
 {
     QTemporaryDir folder;

@@ -17,8 +17,9 @@ unsigned char *reservePages(std::size_t bytes) noexcept;
 bool setPagesAccessible(unsigned char *pages, std::size_t bytes, bool accessible) noexcept;
 void releasePages(unsigned char *pages, std::size_t bytes) noexcept;
 
-// The process's own memory in use: resident bytes (Linux), private commit
-// (Windows; the working set where the system reports no commit).
+// The process's own memory in use: resident bytes (Linux; the allocator's
+// live bytes in a sanitized build), private commit (Windows; the working set
+// where the system reports no commit).
 qint64 processMemoryBytes();
 // Whether the library file is still mapped into this process.
 bool isLibraryMapped(const QString &path);
@@ -43,6 +44,9 @@ struct ExportedNames
     QString error;
 };
 ExportedNames exportedNames(const QString &path);
+// The linker's start-up entries, and what a C++ compiler exports for types of
+// default visibility (type information, virtual tables, guard variables).
+bool isToolchainSymbol(const QString &name);
 
 } // namespace kx::check
 

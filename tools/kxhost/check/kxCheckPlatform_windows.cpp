@@ -95,7 +95,8 @@ ExportedNames exportedNames(const QString &path)
             // A forwarded export names another library's function.
             const bool forwarded = functionRva >= directory.VirtualAddress
                                    && functionRva < directory.VirtualAddress + directory.Size;
-            (forwarded || isCode(functionRva) ? names.functions : names.data).append(name);
+            if (!isToolchainSymbol(name))
+                (forwarded || isCode(functionRva) ? names.functions : names.data).append(name);
         }
     }
     FreeLibrary(module);

@@ -8,6 +8,16 @@
 
 namespace kx::check {
 
+bool isToolchainSymbol(const QString &name)
+{
+    static const char *const prefixes[] = {"_ZTI", "_ZTS", "_ZTV", "_ZTT", "_ZGV"};
+    for (const char *prefix : prefixes) {
+        if (name.startsWith(QLatin1String(prefix)))
+            return true;
+    }
+    return name == QLatin1String("_init") || name == QLatin1String("_fini");
+}
+
 void checkExports(CheckContext &context)
 {
     context.step(QStringLiteral("reading the exports"));
