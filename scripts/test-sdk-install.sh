@@ -180,6 +180,8 @@ replacesBox writes fail
 deliversToAll writes fail
 trustsListLength bad-lengths fail
 readsPastTable writes fail
+chatty init-exit pass
+abortsInInfo info fail
 TABLE
   return $status
 }

@@ -59,6 +59,8 @@ const Case kCases[] = {
     {"trustsListLength", "bad-lengths", "fail", "during: pNotify with the job's recipient list holding a stored length of 65535",
      1},
     {"readsPastTable", "writes", "fail", "during: pNotify for a job naming two of three clients", 1},
+    {"chatty", "init-exit", "pass", "1 from each of 11 calls", 0},
+    {"abortsInInfo", "info", "fail", "during: pInfo with record version 0x0000", 1},
     {"exitsInNotify", "writes", "fail", "the process ended with status 0 during: pNotify for a job naming two", 1},
 #if !defined(_WIN32)
     {"staysLoaded", "load-unload", "fail", "cycle 1: the library stays mapped after it was unloaded", 1},
@@ -99,6 +101,26 @@ TEST(KxhostCheckSuite, SdkExamplePassesEveryCheck)
     EXPECT_EQ(summary.value(QStringLiteral("checks")).toInt(), 10);
     EXPECT_EQ(summary.value(QStringLiteral("fail")).toInt(), 0);
     EXPECT_EQ(summary.value(QStringLiteral("warn")).toInt(), 0) << QJsonDocument(report).toJson().toStdString();
+}
+
+// A plug-in that cannot be loaded: status 2, one message, no table and no report.
+TEST(KxhostCheckSuite, PluginThatCannotBeLoadedEndsTheRunWithStatus2)
+{
+    for (const auto &[plugin, message] : {std::pair{"crashesOnLoad", "during: loading the plug-in"},
+                                          std::pair{"lacksExit", "pExit"}}) {
+        QTemporaryDir folder;
+        const QString json = folder.filePath(QStringLiteral("report.json"));
+        QProcess process;
+        process.start(QStringLiteral(KXHOST_BINARY_PATH),
+                      {QStringLiteral("check"), pluginPath(plugin), QStringLiteral("--json"), json});
+        ASSERT_TRUE(process.waitForFinished(600000));
+        EXPECT_EQ(process.exitCode(), 2) << plugin;
+        EXPECT_TRUE(process.readAllStandardOutput().isEmpty()) << plugin;
+        const QString error = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_TRUE(error.contains(QStringLiteral("cannot be loaded as a notification module: ")) && error.contains(QLatin1String(message)))
+            << error.toStdString();
+        EXPECT_FALSE(QFile::exists(json)) << plugin;
+    }
 }
 
 using KxhostCheck = ::testing::TestWithParam<Case>;

@@ -21,6 +21,10 @@
 //   KX_FAULT_deliversToAll      appends to every client's box, named or not
 //   KX_FAULT_trustsListLength   reads the recipient list as long as its stored length says
 //   KX_FAULT_readsPastTable     reads the client pointer behind the last one in use
+//   KX_FAULT_chatty             writes megabytes to standard output and error in pInit
+//   KX_FAULT_abortsInInfo       aborts the process in pInfo
+//   KX_FAULT_crashesOnLoad      faults while the library is loaded
+//   KX_FAULT_lacksExit          does not define pExit
 #include "kxNotifyContract.h"
 #include "kxSdkLogChannel.h"
 
@@ -32,6 +36,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 namespace {
@@ -44,6 +49,11 @@ char *volatile leakedOnLoad = [] {
     std::memset(block, 1, 256 * 1024);
     return block;
 }();
+#endif
+
+#if defined(KX_FAULT_crashesOnLoad)
+// A null pointer the compiler cannot see through: an unset variable's value.
+[[maybe_unused]] const char crashedOnLoad = *static_cast<volatile const char *>(std::getenv("KX_NO_SUCH_VARIABLE"));
 #endif
 
 #if defined(KX_FAULT_keepsJobPointer)
@@ -218,11 +228,19 @@ int describe(_kxPluginInfo *info)
 
 extern "C" int pInit()
 {
+#if defined(KX_FAULT_chatty)
+    const std::string line(1023, 'x');
+    for (int i = 0; i < 4096; ++i)
+        std::fprintf(i % 2 ? stdout : stderr, "%s\n", line.c_str());
+#endif
     return kx::ResultSuccess;
 }
 
 extern "C" int pInfo(_kxPluginInfo *info)
 {
+#if defined(KX_FAULT_abortsInInfo)
+    std::abort();
+#endif
     return describe(info);
 }
 
@@ -239,6 +257,7 @@ extern "C" int pNotify(_kxNotifyParams *params)
 #endif
 }
 
+#if !defined(KX_FAULT_lacksExit)
 extern "C" int pExit()
 {
 #if defined(KX_FAULT_hangsInExit)
@@ -247,6 +266,7 @@ extern "C" int pExit()
 #endif
     return kx::ResultSuccess;
 }
+#endif
 
 #if defined(KX_FAULT_fifthExport)
 extern "C" KX_PLUGIN_EXPORT int pVersion()
