@@ -106,8 +106,12 @@ TEST(KxhostCheckSuite, SdkExamplePassesEveryCheck)
 // A plug-in that cannot be loaded: status 2, one message, no table and no report.
 TEST(KxhostCheckSuite, PluginThatCannotBeLoadedEndsTheRunWithStatus2)
 {
-    for (const auto &[plugin, message] : {std::pair{"crashesOnLoad", "during: loading the plug-in"},
-                                          std::pair{"lacksExit", "pExit"}}) {
+#if defined(_WIN32)
+    const char *const crashReason = ""; // the loader itself takes the fault
+#else
+    const char *const crashReason = "during: loading the plug-in";
+#endif
+    for (const auto &[plugin, message] : {std::pair{"crashesOnLoad", crashReason}, std::pair{"lacksExit", "pExit"}}) {
         QTemporaryDir folder;
         const QString json = folder.filePath(QStringLiteral("report.json"));
         QProcess process;
