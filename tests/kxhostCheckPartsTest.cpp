@@ -136,6 +136,8 @@ unsigned char *secondClientOf(CheckFarm &farm) { return farm.client(1); }
 const std::size_t kBox = kx::Client::kMessageBoxOffset;
 const Change kChanges[] = {
     {"call record", paramsOf, 3, {}, "the call record changed at byte 3"},
+    {"SDK object's first byte", sdkOf, 0, {}, "the SDK object changed at byte 0"},
+    {"job's first byte", jobOf, 0, {}, "the job record changed at byte 0"},
     {"SDK object's last byte", sdkOf, kx::ServerSdk::kRecordSize - 1, {}, "the SDK object changed at byte 24191"},
     {"job's progress code", jobOf, kx::Job::kProgressCodeOffset, {}, "the job record changed at byte 76329"},
     {"table count", tableOf, kx::ClientTable::kCountOffset, {}, "the client table changed at byte 1238"},
