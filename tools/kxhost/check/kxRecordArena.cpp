@@ -44,15 +44,15 @@ PlacedRecord RecordArena::place(std::size_t size, std::size_t guardOffset)
     const std::size_t before = wholePages(guardOffset);
     const std::size_t behindGuard = size > guardOffset + page ? size - guardOffset - page : 0;
     const std::size_t after = wholePages(behindGuard);
-    const std::size_t bytes = page + before + page + after + (after ? page : 0);
+    // A page behind the rest too, even when the guard page ends the record.
+    const std::size_t bytes = page + before + page + after + page;
     unsigned char *pages = reservePages(bytes);
     if (!pages)
         throw std::bad_alloc();
     m_blocks.push_back({pages, bytes});
     setPagesAccessible(pages, page, false);
     setPagesAccessible(pages + page + before, page, false);
-    if (after)
-        setPagesAccessible(pages + page + before + page + after, page, false);
+    setPagesAccessible(pages + page + before + page + after, page, false);
 
     PlacedRecord record;
     record.bytes = pages + page + before - guardOffset;
