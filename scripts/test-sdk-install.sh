@@ -127,6 +127,65 @@ kxhost_info_of_installed_module() {
   "$prefix/bin/kxhost" info && "$prefix/bin/kxhost" info | grep -q '^  name          kxMessage$'
 }
 
+# The conformance suite, run by the installed kxhost on the example as a plug-in author runs it.
+kxhost_check_passes_example() {
+  "$prefix/bin/kxhost" check "$example_build/kxSdkExample.so" --json "$work/example-check.json"
+  local status=$?
+  [ $status -eq 0 ] && grep -q '"fail": 0' "$work/example-check.json"
+}
+
+kxhost_check_passes_installed_module() {
+  "$prefix/bin/kxhost" check
+}
+
+configure_and_build_broken_plugins() {
+  cmake -S tests/brokenPlugins -B "$work/broken" "${generator[@]}" \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_PREFIX_PATH="$prefix" &&
+    cmake --build "$work/broken"
+}
+
+# Each plug-in broken on purpose, and the row of the check that must catch it.
+kxhost_check_catches_broken_plugins() {
+  local plugin check row status=0
+  while read -r plugin check row; do
+    "$prefix/bin/kxhost" check "$work/broken/kxBroken_$plugin.so" --only "$check" --cycles 60 \
+        --time-limit 5 >"$work/broken-check" 2>&1
+    if grep -Eq "^$check +$row" "$work/broken-check"; then
+      echo "caught: $plugin by $check ($row)"
+    else
+      echo "NOT caught: $plugin by $check, expected $row:"
+      cat "$work/broken-check"
+      status=1
+    fi
+  done <<'TABLE'
+conforming exports pass
+fifthExport exports warn
+markerResult notify-frame fail
+exceptionEscapes notify-frame fail
+nullCallCrash notify-frame fail
+boxOverrun writes fail
+keepsJobPointer no-state fail
+leakOnLoad load-unload fail
+hangsInExit init-exit fail +did not end within 5 s
+writesIntoJob writes fail
+countsCalls no-state fail
+infoWritesTail info fail
+exitsInNotify writes fail
+sharesTextBuffer threads fail
+staysLoaded load-unload fail
+infoSkipsSdkCheck info fail
+infoFillsFirst info fail
+noRecipientIsOne notify-frame fail
+replacesBox writes fail
+deliversToAll writes fail
+trustsListLength bad-lengths fail
+readsPastTable writes fail
+chatty init-exit pass
+abortsInInfo info fail
+TABLE
+  return $status
+}
+
 check "project built" build_project
 check "installed into a temporary prefix" cmake --install "$build" --prefix "$prefix"
 check "installed SDK files present" installed_files_present
@@ -138,6 +197,10 @@ check "example exports exactly its four functions" example_exports_four
 check "installed kxhost info accepts the example" kxhost_info_of_example
 check "installed kxhost notify logs through the example" kxhost_notify_through_example
 check "installed kxhost finds the installed module" kxhost_info_of_installed_module
+check "installed kxhost check passes the example" kxhost_check_passes_example
+check "installed kxhost check passes the installed module" kxhost_check_passes_installed_module
+check "broken plug-ins built against the installed SDK" configure_and_build_broken_plugins
+check "installed kxhost check catches each broken plug-in" kxhost_check_catches_broken_plugins
 
 echo "sdk: $passed passed, $failed failed"
 [ $failed -eq 0 ]

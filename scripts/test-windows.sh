@@ -41,6 +41,7 @@ else
 fi
 run_packaged info
 run_packaged notify examples/farm.json --job examples/jobs.json
+run_packaged check
 [ "$package_failed" -eq 0 ] || status=1
 
 # The closing line: ctest's cases and the package checks.

@@ -23,14 +23,38 @@ int namedJobOptionCount() noexcept
     return named;
 }
 
+const unsigned char *sdkObjectOf(const __KXSDK *log) noexcept
+{
+    return kx::addressAt<const unsigned char>(log, -std::ptrdiff_t(kx::ServerSdk::kInterfaceOffset));
+}
+
 // The SDK object around the log channel must have the layout this plug-in
 // was built for, or every offset below it would read the wrong bytes.
 bool hasKnownServerLayout(const __KXSDK *log) noexcept
 {
     using namespace kx::ServerSdk;
-    const auto *sdkObject = kx::addressAt<const unsigned char>(log, -std::ptrdiff_t(kInterfaceOffset));
+    const unsigned char *sdkObject = sdkObjectOf(log);
     return sdkObject && kx::readAt<quint16>(sdkObject, kLayoutMarkerOffset) == kLayoutMarker
         && kx::readAt<quint32>(sdkObject, kEndMarkerOffset) == kEndMarker;
+}
+
+// pInfo's guard: the server's SDK object is of the version this plug-in knows.
+bool hasKnownServerVersion(const __KXSDK *log) noexcept
+{
+    using namespace kx::ServerSdk;
+    const unsigned char *sdkObject = sdkObjectOf(log);
+    return sdkObject && kx::readAt<quint16>(sdkObject, kVersionOffset) == kVersion
+        && kx::readAt<quint32>(sdkObject, kVersionCopyOffset) == kVersion;
+}
+
+bool hasJobMarkers(const unsigned char *job) noexcept
+{
+    for (const kx::Job::LayoutMarker &marker : kx::Job::kLayoutMarkers) {
+        if (kx::readAt<quint16>(job, marker.codeOffset) != marker.code
+            || kx::readAt<quint16>(job, marker.codeOffset + 2) == 0)
+            return false;
+    }
+    return true;
 }
 
 int describe(_kxPluginInfo *info)
@@ -48,6 +72,8 @@ int describe(_kxPluginInfo *info)
     kx::stringField<VersionField>(info, kPluginVersionOffset).store(kPluginVersion);
     kx::stringField<VersionField>(info, kSdkVersionOffset).store(kx::kSdkVersion);
     kx::stringField<VersionField>(info, kQtVersionOffset).store(qVersion());
+    if (!hasKnownServerVersion(kx::readAt<const __KXSDK *>(info, kSdkPointerOffset)))
+        return kx::ResultLayoutMismatch;
     kx::writeAt<quint8>(info, kStatusByteOffset, 0);
     kx::writeAt<quint32>(info, kStatusWordOffset, 0);
     return kx::ResultSuccess;
@@ -58,8 +84,11 @@ int notify(_kxNotifyParams *params)
     if (!params)
         return kx::ResultLayoutMismatch;
     auto *log = kx::readAt<__KXSDK *>(params, kx::NotifyParams::kSdkPointerOffset);
-    if (!log || !hasKnownServerLayout(log))
+    const auto *job = kx::readAt<const unsigned char *>(params, kx::NotifyParams::kJobPointerOffset);
+    if (!log || !job || !hasJobMarkers(job) || !hasKnownServerLayout(log))
         return kx::ResultLayoutMismatch;
+    if (kx::stringField<kx::Job::RecipientListField>(job, kx::Job::kRecipientListOffset).isEmpty())
+        return kx::ResultNoRecipient;
     // arg() builds a new string: the server may keep the line after this
     // module is unloaded, so it must not point into the module's image.
     log->logMessage(kProgressCategory, 0,

@@ -1,5 +1,6 @@
 // kxhost: drives a notification module from the command line the way the
 // render-farm server drives it.
+#include "kxCheckCommand.h"
 #include "kxHostCommands.h"
 #include "kxHostError.h"
 #include "kxHostReport.h"
@@ -20,6 +21,7 @@ const char kUsage[] =
     "  info      the identity a notification module reports, and its layout verdict\n"
     "  notify    run job events through the module against a farm of render clients\n"
     "  generate  write a farm file of N render clients\n"
+    "  check     run the conformance checks against a notification plug-in\n"
     "\n"
     "kxhost COMMAND --help shows a command's options.\n"
     "Exit status: 0 done, 1 the module or a file could not be used, 2 bad input.\n";
@@ -48,6 +50,8 @@ int run(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     const QString command = arguments.value(0);
 
+    if (command == QLatin1String("check"))
+        return kx::check::runCheckCommand(arguments);
     // The one place an error ends a run: its status is its own.
     try {
         if (command == QLatin1String("info"))
