@@ -4,39 +4,56 @@
 
 namespace kx::host {
 
+namespace {
+constexpr std::size_t kFileCount = 3;
+constexpr std::size_t kMain = 2;
+// The channel's files in the order it writes them (error, split, main), reached
+// by name: a member pointer would lose the object's 4-byte packing.
+_kxLogfile *fileOf(const __KXSDK &channel, std::size_t i) noexcept
+{
+    return i == 0 ? channel.errorLog : i == 1 ? channel.splitLog : channel.mainLog;
+}
+void setFileOf(__KXSDK &channel, std::size_t i, _kxLogfile *file) noexcept
+{
+    if (i == 0)
+        channel.errorLog = file;
+    else if (i == 1)
+        channel.splitLog = file;
+    else
+        channel.mainLog = file;
+}
+} // namespace
+
 void RecordingLogChannel::logMessage(int category, int flags, const QString &text)
 {
     // The SDK's channel writes into file-less stand-ins, which keep what they are
     // given; each entry then goes to its real file in the channel's own order
     // (error, split, main), so the real files see the same calls, flushes and failures.
-    std::array<_kxLogfile *__KXSDK::*, 3> fileMembers{&__KXSDK::errorLog, &__KXSDK::splitLog, &__KXSDK::mainLog};
-    std::array<_kxLogfile *, 3> real{};
-    std::array<_kxLogfile, 3> stand;
-    for (std::size_t i = 0; i < fileMembers.size(); ++i) {
-        real[i] = this->*fileMembers[i];
+    std::array<_kxLogfile *, kFileCount> real{};
+    std::array<_kxLogfile, kFileCount> stand;
+    for (std::size_t i = 0; i < kFileCount; ++i) {
+        real[i] = fileOf(*this, i);
         if (real[i]) {
             stand[i].setAutoFlushCount(real[i]->autoFlushCount());
-            this->*fileMembers[i] = &stand[i];
+            setFileOf(*this, i, &stand[i]);
         }
     }
     struct Restore
     {
         RecordingLogChannel *channel;
-        const std::array<_kxLogfile *__KXSDK::*, 3> &fileMembers;
-        const std::array<_kxLogfile *, 3> &real;
+        const std::array<_kxLogfile *, kFileCount> &real;
         ~Restore()
         {
-            for (std::size_t i = 0; i < fileMembers.size(); ++i)
-                channel->*fileMembers[i] = real[i];
+            for (std::size_t i = 0; i < kFileCount; ++i)
+                setFileOf(*channel, i, real[i]);
         }
     };
     {
-        const Restore restore{this, fileMembers, real};
+        const Restore restore{this, real};
         __KXSDK::logMessage(category, flags, text);
     }
 
-    constexpr std::size_t kMain = 2;
-    for (std::size_t i = 0; i < fileMembers.size(); ++i) {
+    for (std::size_t i = 0; i < kFileCount; ++i) {
         _kxLogfile *file = real[i];
         if (!file)
             continue;

@@ -21,6 +21,8 @@ void releasePages(unsigned char *pages, std::size_t bytes) noexcept;
 // live bytes in a sanitized build), private commit (Windows; the working set
 // where the system reports no commit).
 qint64 processMemoryBytes();
+// Whether that count is a sanitizer allocator's (a sanitized build).
+bool isMemoryCountedBySanitizer();
 // Whether the library file is still mapped into this process.
 bool isLibraryMapped(const QString &path);
 

@@ -52,6 +52,11 @@ void releasePages(unsigned char *pages, std::size_t bytes) noexcept
     munmap(pages, bytes);
 }
 
+bool isMemoryCountedBySanitizer()
+{
+    return __sanitizer_get_current_allocated_bytes != nullptr;
+}
+
 qint64 processMemoryBytes()
 {
     // A sanitizer keeps freed memory in quarantine and maps shadow for every

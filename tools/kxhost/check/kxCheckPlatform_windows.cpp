@@ -37,6 +37,11 @@ void releasePages(unsigned char *pages, std::size_t) noexcept
     VirtualFree(pages, 0, MEM_RELEASE);
 }
 
+bool isMemoryCountedBySanitizer()
+{
+    return false;
+}
+
 qint64 processMemoryBytes()
 {
     PROCESS_MEMORY_COUNTERS_EX counters = {};
