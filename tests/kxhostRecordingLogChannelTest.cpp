@@ -32,9 +32,11 @@ TEST(RecordingLogChannel, RecordsWhatEachFileReceivesAndKeepsTheServersFiles)
     for (const Line &line : lines) {
         SCOPED_TRACE(line.text);
         channel.logMessage(line.category, 0, QString::fromLatin1(line.text));
-        EXPECT_EQ(channel.mainLog, files[0]);
-        EXPECT_EQ(channel.errorLog, files[1]);
-        EXPECT_EQ(channel.splitLog, files[2]);
+        // Copied out first: the members are packed, a reference to them would be misaligned.
+        _kxLogfile *const now[] = {channel.mainLog, channel.errorLog, channel.splitLog};
+        EXPECT_EQ(now[0], files[0]);
+        EXPECT_EQ(now[1], files[1]);
+        EXPECT_EQ(now[2], files[2]);
     }
     // The critical line makes the main file flush at every entry, as the channel has it.
     EXPECT_EQ(files[0]->autoFlushCount(), 0u);
