@@ -14,11 +14,13 @@ case "$kind" in
   pe)
     objdump="$1"; module="$2"; dll="$3"
     # The entries under "DLL Name: <dll>", up to the next blank line.
-    imports=$("$objdump" -p "$module" | awk -v dll="$dll" '
+    # Read once: under pipefail, grep -q closing the pipe early would fail objdump.
+    listing=$("$objdump" -p "$module")
+    imports=$(awk -v dll="$dll" '
       /^[[:space:]]*DLL Name:/ { inDll = tolower($3) == tolower(dll); next }
       inDll && /^[[:space:]]*$/ { inDll = 0 }
-      inDll && /^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+[^[:space:]]+$/ { print $3 }' | sort -u)
-    if ! "$objdump" -p "$module" | grep -qi "DLL Name: $dll\$"; then
+      inDll && /^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+[^[:space:]]+$/ { print $3 }' <<<"$listing" | sort -u)
+    if ! grep -qi "DLL Name: $dll\$" <<<"$listing"; then
       echo "the module does not import $dll"; exit 1
     fi
     ;;
