@@ -18,6 +18,8 @@
 #include <QtCore/QStringList>
 #include <QtCore/QtGlobal>
 
+#include <algorithm>
+
 #if defined(_WIN32)
 #  define KXALT_EXPORT __declspec(dllexport)
 #else
@@ -42,15 +44,10 @@ public:
         m_text[0] = 0;
     }
     bool isEmpty() const noexcept { return used() == 0; }
+    // Case-exact: this runtime's choice.
     bool isEqual(const _kxString &other) const noexcept
     {
-        if (used() != other.used())
-            return false;
-        for (int i = 0; i < used(); ++i) {
-            if (m_text[i] != other.m_text[i])
-                return false;
-        }
-        return true;
+        return used() == other.used() && std::equal(m_text, m_text + used(), other.m_text);
     }
     void makeLower() noexcept
     {
@@ -135,15 +132,10 @@ public:
         m_text[0] = 0;
     }
     bool isEmpty() const noexcept { return used() == 0; }
+    // Case-exact: this runtime's choice.
     bool isEqual(const _kxString8_allSize &other) const noexcept
     {
-        if (used() != other.used())
-            return false;
-        for (int i = 0; i < used(); ++i) {
-            if (m_text[i] != other.m_text[i])
-                return false;
-        }
-        return true;
+        return used() == other.used() && std::equal(m_text, m_text + used(), other.m_text);
     }
 
 private:
