@@ -355,6 +355,25 @@ TEST(NameList, MakeCaseInsensitiveWritesOnlyTheLettersItLowers)
     expectSame(storage.data(), expected.data(), storage.size());
 }
 
+TEST(NameList, HasNameLooksAtEverySlotUsedOrNotAndNothingBehind)
+{
+    for (const int capacity : {kx::NameList::kFullCapacity, kx::NameList::kShortCapacity}) {
+        SCOPED_TRACE(capacity);
+        const std::size_t size = kx::NameList::sizeFor(capacity);
+        Bytes storage(1 + size + 106, 0);
+        unsigned char *bytes = storage.data() + 1;
+        for (int slot = 0; slot < capacity; ++slot)
+            putText(bytes, 106 * std::size_t(slot), "n" + std::to_string(slot));
+        putText(bytes, 106 * std::size_t(capacity - 1), "last");
+        putText(bytes, 106 * std::size_t(capacity), "behind"); // where a slot past the list would be
+        const kx::NameList list(bytes, capacity);
+        EXPECT_TRUE(list.hasName(kx::NameList::Name("n0")));
+        EXPECT_TRUE(list.hasName(kx::NameList::Name("last")));
+        EXPECT_FALSE(list.hasName(kx::NameList::Name("behind")));
+        EXPECT_FALSE(list.hasName(kx::NameList::Name("n9x")));
+    }
+}
+
 TEST(NameList, DefaultInstanceListsAndBlockSetup)
 {
     const std::vector<std::pair<std::int32_t, Names>> cases = {{0, {"3d", "execute", "comp", "archive"}},
@@ -383,7 +402,10 @@ TEST(RecordSetups, EachWritesOnlyItsFields)
         paint(expected.data() + 1);
         expectSame(storage.data(), expected.data(), storage.size());
     };
-    check(6441, kx::NineteenSlotRecord::setUp, [](unsigned char *image) {
+    // The sizes a caller must provide, as published.
+    EXPECT_EQ(kx::NineteenSlotRecord::kMinimumSize, 6441u);
+    EXPECT_EQ(kx::TextRecord::kMinimumSize, 640u);
+    check(kx::NineteenSlotRecord::kMinimumSize, kx::NineteenSlotRecord::setUp, [](unsigned char *image) {
         image[6440] = 1;
         for (std::size_t slot = 0; slot < 19 * 328; slot += 328) {
             putBytes(image, slot, 0);
@@ -394,7 +416,7 @@ TEST(RecordSetups, EachWritesOnlyItsFields)
             putBytes(image, slot + 272, 0);
         }
     });
-    check(640, kx::TextRecord::setUp, [](unsigned char *image) {
+    check(kx::TextRecord::kMinimumSize, kx::TextRecord::setUp, [](unsigned char *image) {
         std::memset(image + 16, 0, 8); // a word, then a wide text's length, reserved field and first unit
         for (std::size_t text : {432, 536})
             image[text] = image[text + 1] = image[text + 2] = 0;

@@ -333,22 +333,21 @@ ThreadCalls *startThread()
     return calls;
 }
 
+// The first free slot, in a block added at the end when every one is taken.
 Slot *freeSlot(ThreadCalls *calls)
 {
-    Block *block = &calls->first;
-    for (;; block = block->next) {
+    for (Block *block = &calls->first;; block = block->next) {
         const std::uint32_t free = ~block->openMask & ((1u << kSlotsPerBlock) - 1);
         if (free)
             return &block->slots[__builtin_ctz(free)];
-        if (!block->next)
-            break;
+        if (!block->next) {
+            auto *added = static_cast<Block *>(std::calloc(1, sizeof(Block)));
+            if (!added)
+                return nullptr;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            block->next = added;
+        }
     }
-    auto *added = static_cast<Block *>(std::calloc(1, sizeof(Block)));
-    if (!added)
-        return nullptr;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    block->next = added;
-    return &added->slots[0];
 }
 
 void openSlot(ThreadCalls *calls, Slot *slot) noexcept
