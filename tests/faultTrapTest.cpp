@@ -1,20 +1,49 @@
 // The resident fault trap's per-thread records, driven through its two
-// functions as the module drives them: a thread's records are made at its
+// functions as the module drives them. A thread's records are made at its
 // first call and freed when it ends, and calls nested as deep as the first
-// block holds take no memory of their own. A server runs thread pools for
-// months; a record lost per thread, or an allocation per call, adds up.
+// block holds take no memory of their own: a server runs thread pools for
+// months, and a record lost per thread, or an allocation per call, adds up.
+// Calls left without returning are closed once, a call whose records cannot
+// be allocated is refused with nothing changed, and the server's own cleanup
+// entries stay in the thread's chain.
 #include "faultTrap_posix.h"
 
 #include <gtest/gtest.h>
 
 #include <malloc.h>
+#include <pthread.h>
 
 #include <cstddef>
 #include <thread>
 
 extern "C" __attribute__((weak)) std::size_t __sanitizer_get_current_allocated_bytes();
 
+#if defined(KX_CALLOC_CAN_FAIL)
+// Allocations the trap makes on this thread fail while set. Not built under
+// the sanitizers, whose allocators this would bypass.
+thread_local bool callocFails = false;
+extern "C" void *__libc_calloc(std::size_t count, std::size_t size);
+extern "C" void *calloc(std::size_t count, std::size_t size)
+{
+    return callocFails ? nullptr : __libc_calloc(count, size);
+}
+#endif
+
+#if defined(__GLIBC__)
+// The C library's own cleanup entries, as a server written in C pushes them.
+extern "C" void _pthread_cleanup_push(_pthread_cleanup_buffer *buffer, void (*routine)(void *), void *argument);
+extern "C" void _pthread_cleanup_pop(_pthread_cleanup_buffer *buffer, int execute);
+#endif
+
 namespace {
+
+bool isCancellable()
+{
+    int state = PTHREAD_CANCEL_ENABLE;
+    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
+    pthread_setcancelstate(state, nullptr);
+    return state == PTHREAD_CANCEL_ENABLE;
+}
 
 long long heapInUse()
 {
@@ -73,4 +102,87 @@ TEST(FaultTrapRecords, SixteenOpenCallsFitTheFirstBlockAndABlockAddedIsKept)
     }).join();
 }
 
+// Calls the server leaves without returning and without the C library
+// seeing it (a switch to another context that never comes back), then a call
+// from the same depth or above: the left ones are over, a late leave of one
+// of them changes nothing, and cancellation is back once the last call ends.
+__attribute__((noinline, no_sanitize("address"))) void leaveCallsBehind(bool sameDepth)
+{
+    kxFaultTrapFrame frames[2]; // frames[1] lies above frames[0]
+    kxFaultTrapFrame &left = frames[0], &next = sameDepth ? frames[0] : frames[1];
+    ASSERT_NE(kxFaultTrapEnter(&left), nullptr);
+    const kxFaultTrapFrame leftAsItWas = left;
+    ASSERT_NE(kxFaultTrapEnter(&next), nullptr);
+    EXPECT_FALSE(isCancellable());
+    kxFaultTrapLeave(&next);
+    EXPECT_TRUE(isCancellable());
+    if (!sameDepth) {
+        kxFaultTrapLeave(&left); // closed already
+        EXPECT_TRUE(isCancellable());
+    }
+    frames[0] = leftAsItWas; // a record of the left call found again, as a stale pointer would
+    kxFaultTrapLeave(&frames[0]);
+    EXPECT_TRUE(isCancellable());
+}
+
+TEST(FaultTrapCalls, CallsLeftWithoutReturningAreOverOnceAndCancellationComesBack)
+{
+    for (const bool sameDepth : {true, false}) {
+        SCOPED_TRACE(sameDepth ? "next call from the same depth" : "next call from above");
+        std::thread([sameDepth] {
+            leaveCallsBehind(sameDepth);
+            nest(3, [] { EXPECT_FALSE(isCancellable()); });
+            EXPECT_TRUE(isCancellable());
+        }).join();
+    }
+}
+
+#if defined(__GLIBC__)
+// The server's log ends the thread inside a call; the server's own cleanup
+// entry, pushed around the call, runs on the way out.
+TEST(FaultTrapCalls, TheServersCleanupEntryRunsWhenTheThreadEndsInsideACall)
+{
+    bool ran = false;
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, nullptr, [](void *flag) -> void * {
+        _pthread_cleanup_buffer serverEntry;
+        _pthread_cleanup_push(&serverEntry, [](void *r) { *static_cast<bool *>(r) = true; }, flag);
+        nest(2, [] { pthread_exit(nullptr); });
+        _pthread_cleanup_pop(&serverEntry, 0);
+        return nullptr;
+    }, &ran), 0);
+    pthread_join(thread, nullptr);
+    EXPECT_TRUE(ran);
+}
+#endif
+
+#if defined(KX_CALLOC_CAN_FAIL)
+// A call opened below every open one while allocations fail.
+__attribute__((noinline)) void expectRefusedWithoutMemory()
+{
+    kxFaultTrapFrame frame;
+    callocFails = true;
+    kxFaultTrapCall *const call = kxFaultTrapEnter(&frame);
+    callocFails = false;
+    EXPECT_EQ(call, nullptr);
+}
+
+// Without memory for the thread's records, or for a block past the first,
+// the call is refused and the thread's cancellation is as it was.
+TEST(FaultTrapCalls, ACallWithoutMemoryForItsRecordIsRefusedAndChangesNothing)
+{
+    std::thread([] {
+        expectRefusedWithoutMemory();
+        EXPECT_TRUE(isCancellable());
+        nest(16, [] {
+            expectRefusedWithoutMemory();
+            EXPECT_FALSE(isCancellable()); // the sixteen open calls still defer it
+        });
+        EXPECT_TRUE(isCancellable());
+        nest(17, [] {});
+    }).join();
+}
+#endif
+
 } // namespace
+

@@ -37,8 +37,6 @@
 
 namespace {
 
-constexpr int kTrappedSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
-constexpr int kTrappedSignalCount = int(sizeof kTrappedSignals / sizeof kTrappedSignals[0]);
 
 struct Slot
 {
@@ -81,8 +79,15 @@ extern "C" void _pthread_cleanup_pop(_pthread_cleanup_buffer *buffer, int execut
 pthread_once_t installOnce = PTHREAD_ONCE_INIT;
 pthread_key_t threadEndKey;
 bool hasThreadEndKey = false;
-struct sigaction previousActions[kTrappedSignalCount]; // written once, before our handler can run
-std::atomic<bool> oneShotSpent[kTrappedSignalCount];   // a one-shot previous handler has run
+// A signal the trap handles, and the action in place before ours (written
+// once, before our handler can run).
+struct TrappedSignal
+{
+    int number;
+    struct sigaction previous;
+    std::atomic<bool> oneShotSpent; // a one-shot previous handler has run
+};
+TrappedSignal trappedSignals[] = {{SIGSEGV, {}, {}}, {SIGBUS, {}, {}}, {SIGILL, {}, {}}, {SIGFPE, {}, {}}};
 std::uint64_t stampKey;                                 // written once, before the first stamp
 
 std::uintptr_t addressOf(const void *pointer) noexcept
@@ -105,25 +110,30 @@ void forEachOpen(ThreadCalls *calls, F &&f)
     }
 }
 
-// The block and index of slot, found by address alone: slot may come from a
-// frame record that has been written over.
-Block *blockOf(ThreadCalls *calls, const Slot *slot, std::uint32_t &bit) noexcept
+// A slot's block and its bit in the block's mask; no block if the address is
+// none of the thread's slots.
+struct SlotPlace
+{
+    Block *block;
+    std::uint32_t bit;
+};
+
+// Found by address alone: slot may come from a frame record that has been
+// written over.
+SlotPlace placeOf(ThreadCalls *calls, const Slot *slot) noexcept
 {
     for (Block *block = &calls->first; block; block = block->next) {
         const std::uintptr_t offset = addressOf(slot) - addressOf(block->slots);
-        if (offset < sizeof block->slots && offset % sizeof(Slot) == 0) {
-            bit = 1u << (offset / sizeof(Slot));
-            return block;
-        }
+        if (offset < sizeof block->slots && offset % sizeof(Slot) == 0)
+            return {block, 1u << (offset / sizeof(Slot))};
     }
-    return nullptr;
+    return {};
 }
 
 bool isOpen(ThreadCalls *calls, const Slot *slot) noexcept
 {
-    std::uint32_t bit = 0;
-    const Block *const block = blockOf(calls, slot, bit);
-    return block && (block->openMask & bit);
+    const SlotPlace place = placeOf(calls, slot);
+    return place.block && (place.block->openMask & place.bit);
 }
 
 // Only for a call whose frame lies on the thread's own stack, mapped for the
@@ -141,9 +151,9 @@ bool isOnThreadStack(const ThreadCalls *calls, std::uintptr_t address) noexcept
 
 void closeSlot(ThreadCalls *calls, Slot *slot) noexcept
 {
-    std::uint32_t bit = 0;
-    if (Block *const block = blockOf(calls, slot, bit)) {
-        block->openMask &= ~bit;
+    const SlotPlace place = placeOf(calls, slot);
+    if (place.block) {
+        place.block->openMask &= ~place.bit;
         --calls->openCalls;
     }
 }
@@ -223,17 +233,19 @@ bool isFaultOfInstruction(int signalNumber, const siginfo_t *info) noexcept
 // before ours, or lets its default action happen.
 void forwardToPrevious(int signalNumber, siginfo_t *info, void *context)
 {
-    int index = 0;
-    while (index < kTrappedSignalCount && kTrappedSignals[index] != signalNumber)
-        ++index;
-    if (index == kTrappedSignalCount)
+    TrappedSignal *trapped = nullptr;
+    for (TrappedSignal &candidate : trappedSignals) {
+        if (candidate.number == signalNumber)
+            trapped = &candidate;
+    }
+    if (!trapped)
         return;
-    const struct sigaction &previous = previousActions[index];
+    const struct sigaction &previous = trapped->previous;
     // SIG_IGN and SIG_DFL mean the same with or without SA_SIGINFO. A
     // one-shot handler runs once; after that the default action is in its
     // place, as the kernel would have put it, while ours stays for the calls.
     const bool isHandler = previous.sa_handler != SIG_IGN && previous.sa_handler != SIG_DFL;
-    if (isHandler && !((previous.sa_flags & SA_RESETHAND) && oneShotSpent[index].exchange(true))) {
+    if (isHandler && !((previous.sa_flags & SA_RESETHAND) && trapped->oneShotSpent.exchange(true))) {
         pthread_sigmask(SIG_BLOCK, &previous.sa_mask, nullptr);
         // The kernel would not have blocked the signal for such a handler.
         if ((previous.sa_flags & SA_NODEFER) && !sigismember(&previous.sa_mask, signalNumber)) {
@@ -292,7 +304,7 @@ void freeThreadCalls(void *argument)
 
 void installHandlers()
 {
-    stampKey = addressOf(&previousActions) * 0x9E3779B97F4A7C15ull ^ 0x6B78547261702033ull;
+    stampKey = addressOf(trappedSignals) * 0x9E3779B97F4A7C15ull ^ 0x6B78547261702033ull;
     hasThreadEndKey = pthread_key_create(&threadEndKey, freeThreadCalls) == 0;
     struct sigaction ours = {};
     ours.sa_sigaction = onTrappedSignal;
@@ -300,10 +312,10 @@ void installHandlers()
     sigemptyset(&ours.sa_mask);
     // All previous actions are in place before the first of ours can run: a
     // fault on another thread meanwhile finds the one it must be passed to.
-    for (int i = 0; i < kTrappedSignalCount; ++i)
-        sigaction(kTrappedSignals[i], nullptr, &previousActions[i]);
-    for (int i = 0; i < kTrappedSignalCount; ++i)
-        sigaction(kTrappedSignals[i], &ours, nullptr);
+    for (TrappedSignal &trapped : trappedSignals)
+        sigaction(trapped.number, nullptr, &trapped.previous);
+    for (const TrappedSignal &trapped : trappedSignals)
+        sigaction(trapped.number, &ours, nullptr);
 }
 
 // On the thread's first call: its records, and where its own stack lies (the
@@ -352,10 +364,10 @@ Slot *freeSlot(ThreadCalls *calls)
 
 void openSlot(ThreadCalls *calls, Slot *slot) noexcept
 {
-    std::uint32_t bit = 0;
-    if (Block *const block = blockOf(calls, slot, bit)) {
+    const SlotPlace place = placeOf(calls, slot);
+    if (place.block) {
         std::atomic_signal_fence(std::memory_order_seq_cst);
-        block->openMask |= bit;
+        place.block->openMask |= place.bit;
         ++calls->openCalls;
     }
 }
