@@ -14,6 +14,7 @@
 #include <pthread.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <thread>
 
 extern "C" __attribute__((weak)) std::size_t __sanitizer_get_current_allocated_bytes();
@@ -102,25 +103,34 @@ TEST(FaultTrapRecords, SixteenOpenCallsFitTheFirstBlockAndABlockAddedIsKept)
     }).join();
 }
 
-// Calls the server leaves without returning and without the C library
-// seeing it (a switch to another context that never comes back), then a call
-// from the same depth or above: the left ones are over, a late leave of one
-// of them changes nothing, and cancellation is back once the last call ends.
+// Two calls, one inside the other, that the server leaves without returning
+// and without the C library seeing it (a switch to another context that
+// never comes back), then a call from the outer one's depth or from above:
+// both are over, their late leaves change nothing, a stale record of the
+// outer one cannot end the call that took its place, and cancellation is
+// back once the last call ends.
 __attribute__((noinline, no_sanitize("address"))) void leaveCallsBehind(bool sameDepth)
 {
-    kxFaultTrapFrame frames[2]; // frames[1] lies above frames[0]
-    kxFaultTrapFrame &left = frames[0], &next = sameDepth ? frames[0] : frames[1];
-    ASSERT_NE(kxFaultTrapEnter(&left), nullptr);
-    const kxFaultTrapFrame leftAsItWas = left;
+    kxFaultTrapFrame frames[3]; // each above the one before
+    ASSERT_NE(kxFaultTrapEnter(&frames[1]), nullptr);
+    ASSERT_NE(kxFaultTrapEnter(&frames[0]), nullptr);
+    const std::uint64_t outerStamp = frames[1].stamp;
+    kxFaultTrapFrame &next = frames[sameDepth ? 1 : 2];
     ASSERT_NE(kxFaultTrapEnter(&next), nullptr);
+    const std::uint64_t nextStamp = next.stamp;
+    kxFaultTrapLeave(&frames[0]);
     EXPECT_FALSE(isCancellable());
+    if (sameDepth) {
+        frames[1].stamp = outerStamp;
+        kxFaultTrapLeave(&frames[1]);
+        EXPECT_FALSE(isCancellable());
+        frames[1].stamp = nextStamp;
+    } else {
+        kxFaultTrapLeave(&frames[1]);
+        EXPECT_FALSE(isCancellable());
+    }
     kxFaultTrapLeave(&next);
     EXPECT_TRUE(isCancellable());
-    if (!sameDepth) {
-        kxFaultTrapLeave(&left); // closed already
-        EXPECT_TRUE(isCancellable());
-    }
-    frames[0] = leftAsItWas; // a record of the left call found again, as a stale pointer would
     kxFaultTrapLeave(&frames[0]);
     EXPECT_TRUE(isCancellable());
 }
@@ -128,7 +138,7 @@ __attribute__((noinline, no_sanitize("address"))) void leaveCallsBehind(bool sam
 TEST(FaultTrapCalls, CallsLeftWithoutReturningAreOverOnceAndCancellationComesBack)
 {
     for (const bool sameDepth : {true, false}) {
-        SCOPED_TRACE(sameDepth ? "next call from the same depth" : "next call from above");
+        SCOPED_TRACE(sameDepth ? "next call from the outer one's depth" : "next call from above");
         std::thread([sameDepth] {
             leaveCallsBehind(sameDepth);
             nest(3, [] { EXPECT_FALSE(isCancellable()); });

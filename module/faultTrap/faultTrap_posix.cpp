@@ -423,11 +423,10 @@ kxFaultTrapCall *kxFaultTrapEnter(kxFaultTrapFrame *frame)
         });
     }
     Slot *const slot = freeSlot(calls);
-    if (!slot) {
-        const int state = calls->openCalls == 0 ? calls->cancelStateBeforeCalls : PTHREAD_CANCEL_DISABLE;
-        pthread_setcancelstate(state, nullptr);
+    // No slot is free only while every one holds an open call: those keep
+    // cancellation disabled.
+    if (!slot)
         return nullptr;
-    }
     slot->call.armed = 0;
     slot->top = top;
     slot->frame = frame;
