@@ -150,7 +150,7 @@ TEST(ClientValidate, ReplacesOutOfRangeValues)
         EXPECT_EQ(actual, expected) << offset << " at " << stored;
     }
     OddRecord record;
-    for (const auto &[stored, expected] : {std::pair{-2.5f, 0.0f}, {3.5f, 3.5f}}) {
+    for (const auto &[stored, expected] : {std::pair{-2.5f, 0.0f}, {0.0f, 0.0f}, {0.5f, 0.5f}, {3.5f, 3.5f}}) {
         kx::writeAt(record.bytes, 12880, stored);
         record.client->validate();
         EXPECT_EQ(kx::readAt<float>(record.bytes, 12880), expected);

@@ -1,3 +1,4 @@
+#include "faultTestServer.h"
 #include "kxStringField.h"
 #include "kxSdkLogChannel.h"
 #include "kxServerSdkObject.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -147,6 +149,23 @@ TEST_P(SdkLogCrash, UnmutesAndFlushesTheMainLogAtOnce)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, SdkLogCrash, ::testing::ValuesIn(goldenRows("sdkLogCrashTexts.txt")), rowName);
+
+// A crash text cut short where the line ends, and readable memory with it: nothing past the line is
+// read, and the line is no crash report.
+TEST_F(SdkLog, CrashTextCutShortAtTheEndOfReadableMemoryIsNoCrash)
+{
+    Pages pages(2 * kPageSize);
+    pages.protectPageOf(kPageSize);
+    for (const QString cut : {"Access violatio", "worker PAGE_FAUL", "std::bad_alloc:bad allocatio"}) {
+        SCOPED_TRACE(cut.toStdString());
+        QChar *const units = reinterpret_cast<QChar *>(pages.bytes() + kPageSize) - cut.size();
+        std::copy(cut.begin(), cut.end(), units);
+        m_server.setLogMuted(true);
+        log().logMessage(5, 0, QString::fromRawData(units, cut.size()));
+        EXPECT_EQ(log().criticalFailure, 0);
+        EXPECT_EQ(log().logMuted, 1);
+    }
+}
 
 TEST_F(SdkLog, ErrorFileGetsHeaderAndLineForCategoriesZeroAndOne)
 {
