@@ -16,6 +16,21 @@ kx::JobId makeId(int letterByte, quint32 number, quint8 filler = 0)
     return id;
 }
 
+// The number's four bytes, little-endian behind the letter byte and two unused ones; both ways, also
+// at compile time, where reading or shifting past them would not compile.
+constexpr bool sameBytes(const kx::JobId &a, const kx::JobId &b)
+{
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+constexpr kx::JobId kNumbered = kx::makeJobId(7, 0x89ABCDEFu);
+static_assert(sameBytes(kNumbered, kx::JobId{7, 0, 0, 0xEF, 0xCD, 0xAB, 0x89, 0}));
+static_assert(kx::jobIdNumber(kNumbered) == 0x89ABCDEFu);
+static_assert(kx::jobIdNumber(kx::JobId{0xFF, 0xFF, 0xFF, 1, 2, 3, 4, 0xFF}) == 0x04030201u);
+
 // Each row: the ID, its text, and the smallest number kxhost reads from the text.
 TEST(JobIDText, KnownTextsBothWays)
 {
