@@ -37,7 +37,6 @@
 
 namespace {
 
-
 struct Slot
 {
     kxFaultTrapCall call; // first: a pointer to it is a pointer to the slot
@@ -88,7 +87,7 @@ struct TrappedSignal
     std::atomic<bool> oneShotSpent; // a one-shot previous handler has run
 };
 TrappedSignal trappedSignals[] = {{SIGSEGV, {}, {}}, {SIGBUS, {}, {}}, {SIGILL, {}, {}}, {SIGFPE, {}, {}}};
-std::uint64_t stampKey;                                 // written once, before the first stamp
+std::uint64_t stampKey; // written once, before the first stamp
 
 std::uintptr_t addressOf(const void *pointer) noexcept
 {
