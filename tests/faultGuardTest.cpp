@@ -35,16 +35,6 @@ void illegalInstruction() { asm volatile("ud2"); }
 constexpr std::size_t kRecipients = kx::Job::kRecipientListOffset;
 void writeTo(const Pages &page) { *static_cast<volatile unsigned char *>(page.bytes()) = 1; }
 
-bool isCancellable()
-{
-    int state = 0; // PTHREAD_CANCEL_ENABLE
-#if !defined(_WIN32)
-    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
-    pthread_setcancelstate(state, nullptr);
-#endif
-    return state == 0;
-}
-
 // Beside the good job, one for render01, the first of three clients.
 class FaultGuardTest : public ::testing::Test, public FaultTestServer
 {

@@ -6,6 +6,7 @@
 // Calls left without returning are closed once, a call whose records cannot
 // be allocated is refused with nothing changed, and the server's own cleanup
 // entries stay in the thread's chain.
+#include "cancellation.h"
 #include "faultTrap_posix.h"
 
 #include <gtest/gtest.h>
@@ -37,14 +38,6 @@ extern "C" void _pthread_cleanup_pop(_pthread_cleanup_buffer *buffer, int execut
 #endif
 
 namespace {
-
-bool isCancellable()
-{
-    int state = PTHREAD_CANCEL_ENABLE;
-    pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &state);
-    pthread_setcancelstate(state, nullptr);
-    return state == PTHREAD_CANCEL_ENABLE;
-}
 
 long long heapInUse()
 {

@@ -1,7 +1,7 @@
-#include "faultTestServer.h"
 #include "kxStringField.h"
 #include "kxSdkLogChannel.h"
 #include "kxServerSdkObject.h"
+#include "pages.h"
 #include "records/kxServerConfigRecord.h"
 #include "testFiles.h"
 

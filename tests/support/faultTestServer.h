@@ -4,9 +4,11 @@
 #ifndef FAULTTESTSERVER_H
 #define FAULTTESTSERVER_H
 
+#include "cancellation.h"
 #include "kxJobRecordBuilder.h"
 #include "kxPluginModule.h"
 #include "kxServerSdkObject.h"
+#include "pages.h"
 #include "records/kxJobRecord.h"
 #include "recordingLog.h"
 
@@ -18,37 +20,15 @@
 
 #if defined(_WIN32)
 #  include <windows.h>
-inline const std::size_t kPageSize = 4096; // on every Windows the module is built for
 #else
 #  include <csetjmp>
 #  include <csignal>
 #  include <pthread.h>
-#  include <sys/mman.h>
 #  include <unistd.h>
 // Present in sanitized builds only.
 extern "C" __attribute__((weak)) void __lsan_disable();
 extern "C" __attribute__((weak)) void __lsan_enable();
-inline const std::size_t kPageSize = std::size_t(sysconf(_SC_PAGESIZE));
 #endif
-
-// Pages of the server's own; on POSIX systems a file mapping it can cut short.
-struct Pages
-{
-    enum Access { NoAccess, ReadOnly };
-    explicit Pages(std::size_t size);
-    ~Pages();
-    Pages(const Pages &) = delete;
-    unsigned char *bytes() const noexcept { return data; }
-    void protectAll(Access access = NoAccess) const { protect(data, size, access); }
-    void protectPageOf(std::size_t offset) const { protect(data + offset / kPageSize * kPageSize, kPageSize); }
-    // Reading from the page holding offset on raises SIGBUS: the file ends before it.
-    void cutFileAt(std::size_t offset) const;
-    static void protect(unsigned char *from, std::size_t bytes, Access access = NoAccess);
-
-    const std::size_t size;
-    int file = -1;
-    unsigned char *data = nullptr;
-};
 
 // The server's own fault handler, in place before the module's first call (on Windows last in line).
 // It recovers from the faults serverFaultAt makes; on POSIX systems any other fault reaching it ends
@@ -56,17 +36,6 @@ struct Pages
 inline std::atomic<int> serverFaults{0};
 #if defined(_WIN32)
 inline bool isHeapInstrumented() { return false; }
-inline Pages::Pages(std::size_t bytes)
-    : size(bytes), data(static_cast<unsigned char *>(VirtualAlloc(nullptr, bytes, MEM_COMMIT, PAGE_READWRITE)))
-{
-}
-inline Pages::~Pages() { VirtualFree(data, 0, MEM_RELEASE); }
-inline void Pages::protect(unsigned char *from, std::size_t bytes, Access access)
-{
-    DWORD old = 0;
-    VirtualProtect(from, bytes, access == NoAccess ? PAGE_NOACCESS : PAGE_READONLY, &old);
-}
-
 inline thread_local int serverFaultsOnThisThread = 0;
 inline LONG CALLBACK recoveringServerHandler(EXCEPTION_POINTERS *pointers)
 {
@@ -96,19 +65,6 @@ inline bool isModuleMapped(const QString &path)
 }
 #else
 inline bool isHeapInstrumented() { return __lsan_enable; }
-inline Pages::Pages(std::size_t bytes)
-    : size((bytes + kPageSize - 1) / kPageSize * kPageSize), file(memfd_create("pages", 0))
-{
-    if (ftruncate(file, off_t(size)) == 0)
-        data = static_cast<unsigned char *>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file, 0));
-}
-inline Pages::~Pages() { munmap(data, size), close(file); }
-inline void Pages::protect(unsigned char *from, std::size_t bytes, Access access)
-{
-    mprotect(from, bytes, access == NoAccess ? PROT_NONE : PROT_READ);
-}
-inline void Pages::cutFileAt(std::size_t offset) const { (void)!ftruncate(file, off_t(offset / kPageSize * kPageSize)); }
-
 inline thread_local sigjmp_buf *serverRecovery = nullptr;
 inline void recoveringServerHandler(int, siginfo_t *, void *)
 {
